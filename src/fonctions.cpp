@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 
 #include "audio/fmod.h"
 
@@ -128,6 +129,12 @@ void afficherFps(SDL_Surface* ecran, TTF_Font* police, int actualTicks,
         ecart = 1;
     write(ecran, police, rgbToColor(255, 255, 255), ecran->w - 50, 10, "%d",
           1000 / ecart);
+}
+
+void erreurFatale(const char* quoi)
+{
+    std::fprintf(stderr, "zimbalo: %s: %s\n", quoi, SDL_GetError());
+    std::exit(1);
 }
 
 /* ---- Music ---- */

@@ -94,6 +94,10 @@ void afficherFps(SDL_Surface* ecran, TTF_Font* police, int actualTicks,
  * window's right edge and 10 below its top. Equal tick counts count as 1 ms
  * apart. */
 
+void erreurFatale(const char* quoi);
+/* Ends the process with status 1 after one line on stderr: "zimbalo: ",
+ * what failed, and SDL's reason. For what the game cannot do without. */
+
 /* ---- Music ---- */
 
 void initFMOD();
