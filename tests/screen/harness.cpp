@@ -10,6 +10,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <set>
 
 extern "C" {
 int __real_SDL_Flip(SDL_Surface*);
@@ -44,11 +45,27 @@ struct State {
     bool warpMotion = true;
     SDL_Rect pointer = {0, 0, 0, 0};
     int warps = 0;
-    int surfaces = 0;
-    int fonts = 0;
     int music = 0;
 };
 State state;
+
+// What the screens and the libraries made and did not free yet. A screen
+// left by Stop leaves its own behind; the next open() frees it.
+struct Live {
+    std::set<SDL_Surface*> surfaces;
+    std::set<TTF_Font*> fonts;
+    void clear()
+    {
+        for (SDL_Surface* s : surfaces)
+            __real_SDL_FreeSurface(s);
+        for (TTF_Font* f : fonts)
+            __real_TTF_CloseFont(f);
+        surfaces.clear();
+        fonts.clear();
+    }
+    ~Live() { clear(); }
+};
+Live live;
 
 void log(const char* format, int a = 0, int b = 0)
 {
@@ -106,6 +123,7 @@ SDL_Event mouse(Uint8 type, int x, int y, int button)
 SDL_Surface* open(int w, int h)
 {
     state = State();
+    live.clear();
     if (!SDL_WasInit(SDL_INIT_VIDEO)) {
         SDL_Init(SDL_INIT_VIDEO);
         TTF_Init();
@@ -149,8 +167,8 @@ int flips() { return state.flips; }
 Uint32 now() { return state.clock; }
 SDL_Rect pointer() { return state.pointer; }
 int warps() { return state.warps; }
-int liveSurfaces() { return state.surfaces; }
-int liveFonts() { return state.fonts; }
+int liveSurfaces() { return int(live.surfaces.size()); }
+int liveFonts() { return int(live.fonts.size()); }
 int musicSwitches() { return state.music; }
 const std::vector<std::string>& trace() { return state.trace; }
 bool traced(const std::string& line)
@@ -175,6 +193,7 @@ bool is(SDL_Color c, int r, int g, int b) { return c.r == r && c.g == g && c.b =
 
 } // namespace harness
 
+using harness::live;
 using harness::state;
 
 extern "C" {
@@ -278,7 +297,7 @@ SDL_Rect __wrap__Z5writeP11SDL_SurfaceP9_TTF_Font9SDL_ColoriiPKcz(
 static SDL_Surface* counted(SDL_Surface* s)
 {
     if (s)
-        state.surfaces++;
+        live.surfaces.insert(s);
     return s;
 }
 
@@ -297,22 +316,20 @@ SDL_Surface* __wrap_rotozoomSurface(SDL_Surface* s, double angle, double zoom, i
 }
 void __wrap_SDL_FreeSurface(SDL_Surface* s)
 {
-    if (s)
-        state.surfaces--;
+    live.surfaces.erase(s);
     __real_SDL_FreeSurface(s);
 }
 TTF_Font* __wrap_TTF_OpenFont(const char* file, int size)
 {
     TTF_Font* f = __real_TTF_OpenFont(file, size);
     if (f)
-        state.fonts++;
+        live.fonts.insert(f);
     harness::log("font %d", size);
     return f;
 }
 void __wrap_TTF_CloseFont(TTF_Font* f)
 {
-    if (f)
-        state.fonts--;
+    live.fonts.erase(f);
     harness::log("close font");
     __real_TTF_CloseFont(f);
 }
