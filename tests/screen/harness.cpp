@@ -125,6 +125,7 @@ SDL_Surface* open(int w, int h)
     state = State();
     live.clear();
     if (!SDL_WasInit(SDL_INIT_VIDEO)) {
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
         SDL_Init(SDL_INIT_VIDEO);
         TTF_Init();
     }

@@ -13,6 +13,7 @@ class Toolkit : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
         ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
         ASSERT_EQ(TTF_Init(), 0);
         big = TTF_OpenFont("game_over.ttf", 100);
