@@ -4,7 +4,8 @@
  * constants follow the FMOD Ex C interface, so that a platform that has that
  * library can link against it instead without touching the music code.
  * Everything here runs on the game's thread except the mixer, which SDL's
- * audio callback drives.
+ * audio callback drives. Calls that fail return an error and change nothing;
+ * none of them stops the game, so a caller may ignore every result.
  */
 #ifndef ZIMBALO_AUDIO_FMOD_H
 #define ZIMBALO_AUDIO_FMOD_H
@@ -31,7 +32,8 @@ typedef enum {
     FMOD_ERR_FILE_NOTFOUND,  /* the file could not be opened */
     FMOD_ERR_FORMAT,         /* the file holds no playable audio */
     FMOD_ERR_MEMORY,         /* out of memory */
-    FMOD_ERR_CHANNEL_ALLOC   /* every channel is busy */
+    FMOD_ERR_CHANNEL_ALLOC,  /* every channel is busy */
+    FMOD_ERR_INVALID_HANDLE  /* a null, stale or released sound or channel */
 } FMOD_RESULT;
 
 #define FMOD_INIT_NORMAL   0x00000000u
@@ -41,51 +43,63 @@ typedef enum {
 #define FMOD_CHANNEL_FREE  (-1)
 
 FMOD_RESULT FMOD_System_Create(FMOD_SYSTEM** system);
-/* Makes a new, silent audio system and stores it in *system. The caller owns
- * it until FMOD_System_Release. Nothing is opened yet. */
+/* Makes a new, silent audio system and stores it in *system (null on
+ * failure). The caller owns it until FMOD_System_Release. Nothing is opened
+ * yet. */
 
 FMOD_RESULT FMOD_System_Init(FMOD_SYSTEM* system, int maxchannels,
                              FMOD_INITFLAGS flags, void* extradriverdata);
-/* Opens SDL's audio device (44.1 kHz, stereo, 16-bit; SDL must be started)
- * and starts a mixer of maxchannels channels. flags and extradriverdata are
- * accepted and ignored. When no device can be opened the result says so and
- * every later call still works, in silence. */
+/* Starts a mixer of maxchannels channels (1 to 4096) and opens SDL's audio
+ * device for it: 44.1 kHz, stereo, signed 16-bit, playing at once. SDL's
+ * audio device is single, so only one system at a time can have it. flags
+ * and extradriverdata are accepted and ignored. When the device cannot be
+ * opened, one line goes to stderr, the result is FMOD_ERR_OUTPUT_INIT, and
+ * every later call still works, in silence. Called once per system. */
 
 FMOD_RESULT FMOD_System_Release(FMOD_SYSTEM* system);
-/* Stops the mixer, closes the device and frees the system together with
- * every sound still made from it. */
+/* Stops the mixer, closes the device if this system has it, and frees the
+ * system together with every sound still made from it. Handles to those
+ * sounds and channels go stale: calls on them are then ignored. */
 
 FMOD_RESULT FMOD_System_CreateSound(FMOD_SYSTEM* system, const char* name,
                                     FMOD_MODE mode,
                                     FMOD_CREATESOUNDEXINFO* exinfo,
                                     FMOD_SOUND** sound);
 /* Opens the MP3 file name. With FMOD_CREATESTREAM it is decoded a little at
- * a time while it plays; otherwise it is decoded whole now. The caller owns
- * the sound until FMOD_Sound_Release. On failure *sound is null, the result
- * says why, and one line naming the file goes to stderr. */
+ * a time while it plays, and a stream plays on one channel at a time;
+ * otherwise it is decoded whole now. Any sample rate and mono or stereo are
+ * converted to the mixer's 44.1 kHz stereo. The other mode bits and exinfo
+ * are ignored. The caller owns the sound until FMOD_Sound_Release; the
+ * handle is an identifier, not a pointer, so using it after the release is
+ * harmless. On failure *sound is null, the result says why, and one line
+ * naming the file goes to stderr. A new sound plays once (loop count 0). */
 
 FMOD_RESULT FMOD_System_PlaySound(FMOD_SYSTEM* system,
                                   FMOD_CHANNELINDEX channelid,
                                   FMOD_SOUND* sound, FMOD_BOOL paused,
                                   FMOD_CHANNEL** channel);
 /* Starts sound from its beginning on a free channel (channelid must be
- * FMOD_CHANNEL_FREE) at full volume and stores the channel's handle. The
- * handle stays safe to use after the sound stops or ends: it then refers to
- * nothing and calls on it do nothing. */
+ * FMOD_CHANNEL_FREE) at full volume and stores the channel's handle in
+ * *channel (null on failure). A stream already playing is taken off its old
+ * channel first. A paused channel holds its place and outputs nothing. The
+ * handle stays safe to use after the sound stops, ends or is released: it
+ * then refers to nothing and calls on it do nothing. */
 
 FMOD_RESULT FMOD_Sound_SetLoopCount(FMOD_SOUND* sound, int loopcount);
 /* -1 repeats for ever, 0 plays once, n repeats n more times. Read at the end
- * of each pass, so it may be set while the sound plays. */
+ * of each pass, so it may be set while the sound plays; a pass that ends
+ * flows into the next one without a gap. */
 
 FMOD_RESULT FMOD_Sound_Release(FMOD_SOUND* sound);
-/* Stops every channel playing sound and frees it. A null sound is ignored. */
+/* Stops every channel playing sound and frees it with all its memory. A
+ * null or already released sound is ignored. */
 
 FMOD_RESULT FMOD_Channel_Stop(FMOD_CHANNEL* channel);
-/* Stops the channel. A null or stale handle is ignored. */
+/* Stops the channel at once. A null or stale handle is ignored. */
 
 FMOD_RESULT FMOD_Channel_SetVolume(FMOD_CHANNEL* channel, float volume);
-/* Sets the channel's volume, clamped to 0..1. A null or stale handle is
- * ignored. */
+/* Sets the channel's volume, clamped to 0..1, from the next mixed sample
+ * on. A null or stale handle is ignored. */
 
 #ifdef __cplusplus
 }
