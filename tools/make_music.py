@@ -14,12 +14,11 @@ a generator with a fixed seed.
 
 import math
 import os
-import random
-import struct
 import subprocess
 import sys
 import tempfile
 import wave
+from array import array
 
 RATE = 44100
 
@@ -28,11 +27,14 @@ RATE = 44100
 
 def write_wav(path, rate, channels, samples):
     """Writes interleaved 16-bit samples (a list or array of ints)."""
+    data = array("h", samples)
+    if sys.byteorder == "big":
+        data.byteswap()  # WAV is little-endian
     with wave.open(path, "wb") as w:
         w.setnchannels(channels)
         w.setsampwidth(2)
         w.setframerate(rate)
-        w.writeframes(struct.pack("<%dh" % len(samples), *samples))
+        w.writeframes(data.tobytes())
 
 
 def encode(wav_path, mp3_path, rate, channels, kbps):

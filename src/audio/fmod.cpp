@@ -218,6 +218,9 @@ static FMOD_RESULT decoder_open(Decoder* d, const char* path, const char** why)
     return FMOD_OK;
 }
 
+/* Starts the converter afresh for input at rate. The step is set here
+ * only: a file whose rate changes midway (which no encoder makes on its
+ * own) plays its later part at the wrong speed, but plays. */
 static void converter_reset(Converter* c, long rate)
 {
     c->step = (uint64_t(rate) << 32) / uint64_t(MIX_RATE);
