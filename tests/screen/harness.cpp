@@ -38,6 +38,7 @@ struct State {
     std::deque<SDL_Event> queue;
     std::deque<int> rands;
     std::function<void(int, SDL_Surface*)> look;
+    std::function<bool(SDL_Event*)> source;
     std::vector<std::string> trace;
     Uint32 clock = 1000;
     int flips = 0;
@@ -69,6 +70,8 @@ Live live;
 
 void log(const char* format, int a = 0, int b = 0)
 {
+    if (state.source)
+        return; // long generated runs keep no trace
     char line[64];
     std::snprintf(line, sizeof line, format, a, b);
     state.trace.emplace_back(line);
@@ -122,14 +125,22 @@ SDL_Event mouse(Uint8 type, int x, int y, int button)
 
 SDL_Surface* open(int w, int h)
 {
-    state = State();
-    live.clear();
+    reset();
     if (!SDL_WasInit(SDL_INIT_VIDEO)) {
         setenv("SDL_VIDEODRIVER", "dummy", 1);
         SDL_Init(SDL_INIT_VIDEO);
         TTF_Init();
     }
+    SDL_Surface* screen = SDL_GetVideoSurface();
+    if (screen && screen->w == w && screen->h == h)
+        return screen;
     return SDL_SetVideoMode(w, h, 32, SDL_HWSURFACE | SDL_NOFRAME | SDL_DOUBLEBUF);
+}
+
+void reset()
+{
+    state = State();
+    live.clear();
 }
 
 void at(int frame, const SDL_Event& event) { state.script.emplace(frame, event); }
@@ -164,6 +175,8 @@ SDL_Event quit()
 }
 
 void onFlip(std::function<void(int, SDL_Surface*)> look) { state.look = std::move(look); }
+void source(std::function<bool(SDL_Event*)> make) { state.source = std::move(make); }
+void releaseLeftovers() { live.clear(); }
 int flips() { return state.flips; }
 Uint32 now() { return state.clock; }
 SDL_Rect pointer() { return state.pointer; }
@@ -202,13 +215,17 @@ extern "C" {
 int __wrap_SDL_PollEvent(SDL_Event* event)
 {
     harness::release_script();
+    SDL_Event made;
+    if (state.queue.empty() && state.source && state.source(&made))
+        state.queue.push_back(made);
     if (state.queue.empty()) {
         harness::log("poll none");
         return 0;
     }
     *event = state.queue.front();
     state.queue.pop_front();
-    harness::log_event("poll", *event);
+    if (!state.source)
+        harness::log_event("poll", *event);
     return 1;
 }
 
@@ -221,13 +238,18 @@ int __wrap_SDL_WaitEvent(SDL_Event* event)
         state.queue.push_back(state.script.begin()->second);
         state.script.erase(state.script.begin());
     }
+    SDL_Event made;
+    for (int tries = 0; state.queue.empty() && state.source && tries < 1000; ++tries)
+        if (state.source(&made))
+            state.queue.push_back(made);
     if (state.queue.empty()) {
         harness::log("wait forever");
         throw harness::Stop();
     }
     *event = state.queue.front();
     state.queue.pop_front();
-    harness::log_event("wait", *event);
+    if (!state.source)
+        harness::log_event("wait", *event);
     return 1;
 }
 
@@ -289,7 +311,8 @@ SDL_Rect __wrap__Z5writeP11SDL_SurfaceP9_TTF_Font9SDL_ColoriiPKcz(
     va_start(args, text);
     std::vsnprintf(buffer, sizeof buffer, text, args);
     va_end(args);
-    state.trace.push_back("write " + std::to_string(x) + "," + std::to_string(y) +
+    if (!state.source)
+        state.trace.push_back("write " + std::to_string(x) + "," + std::to_string(y) +
                           " " + buffer);
     return __real__Z5writeP11SDL_SurfaceP9_TTF_Font9SDL_ColoriiPKcz(
         ecran, police, c, x, y, "%s", buffer);

@@ -26,9 +26,12 @@ namespace harness {
 // Thrown from a flip to leave a screen that never returns by itself.
 struct Stop {};
 
-// Opens a w by h window on the dummy driver and forgets every script,
-// count and trace; the clock starts at 1000 ms.
+// Opens a w by h window on the dummy driver (or keeps the one open at that
+// size) and resets.
 SDL_Surface* open(int w, int h);
+// Forgets every script, count and trace, and frees what a screen left by
+// Stop still held; the clock starts at 1000 ms.
+void reset();
 
 // ---- Scripts ----
 void at(int frame, const SDL_Event& event);   // queue event at that frame
@@ -37,11 +40,20 @@ void stopAfter(int frame);                    // throw Stop from that flip
 void warpQueuesMotion(bool queues);           // default true, as on X11
 void randValues(std::vector<int> values);     // rand() returns these first
 
+// Generated input: when the script has nothing for a poll or a wait, make
+// is asked for an event; false means none this frame. Runs with a source
+// keep no trace.
+void source(std::function<bool(SDL_Event*)> make);
+
 SDL_Event motion(int x, int y);
 SDL_Event press(int x, int y, int button = SDL_BUTTON_LEFT);
 SDL_Event release(int x, int y, int button = SDL_BUTTON_LEFT);
 SDL_Event key(SDLKey sym);
 SDL_Event quit();
+
+// Frees what screens left behind when they were left by Stop or by an
+// exception in place of exit(), keeping the scripts and counts.
+void releaseLeftovers();
 
 // ---- Observations ----
 // Called after every flip with the number of flips before it.
