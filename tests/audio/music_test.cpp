@@ -143,6 +143,11 @@ struct Track {
     int bpm;
 };
 
+static void PrintTo(const Track& t, std::ostream* os)
+{
+    *os << t.file;
+}
+
 class Tracks : public testing::TestWithParam<Track> {};
 
 /* The largest curvature within 8 frames of frame at, reading s round its
