@@ -52,6 +52,10 @@ static const uint64_t ONE = uint64_t(1) << 32; /* 1.0 in 32.32 fixed point */
 
 /* ---- Decoding ---- */
 
+/* The layer's own types stay out of the program's namespace, where a
+ * "Sound" or "Channel" of another file would silently clash with them. */
+namespace {
+
 /* An open MP3 file and the frames last decoded from it, in the file's own
  * sample rate and channel count. */
 struct Decoder {
@@ -78,6 +82,8 @@ struct Converter {
     float prev[2];
     float cur[2];
 };
+
+} /* namespace */
 
 static bool mpg123_ready = false;
 
@@ -281,6 +287,8 @@ static void converter_drain(Converter* c)
 
 /* ---- Sounds, channels, systems ---- */
 
+namespace {
+
 struct Sound {
     FMOD_SYSTEM* system;
     uintptr_t id; /* the handle given out */
@@ -304,6 +312,8 @@ struct Channel {
     size_t pos;   /* next frame of pcm, for a sound decoded whole */
     int passes;   /* passes played to their end */
 };
+
+} /* namespace */
 
 struct FMOD_SYSTEM {
     bool initialised;
