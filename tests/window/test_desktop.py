@@ -13,12 +13,12 @@ class Desktop(xwin.GameTest):
 
     def test_window_position_is_replaced(self):
         # SDL would put the window at these points; the game centres it.
-        for pos in ["10,10", "0,300", "-50,-50"]:
+        for pos in ["10,10", "0,300"]:
             with self.subTest(SDL_VIDEO_WINDOW_POS=pos):
                 self.check_covers(1920, 1080, env={"SDL_VIDEO_WINDOW_POS": pos})
 
     def test_other_desktop_sizes(self):
-        for width, height in [(1280, 720), (800, 600), (2560, 1440)]:
+        for width, height in [(1280, 720), (1024, 768)]:
             with self.subTest(desktop="%dx%d" % (width, height)):
                 self.check_covers(width, height)
 
