@@ -13,10 +13,14 @@ extern "C" int SDL_main(int argc, char** argv)
     SDL_Surface* ecran = NULL;
 
     setenv("SDL_VIDEO_WINDOW_POS", "center", 1);
-    /* A missing audio device makes SDL_Init fail although the video is up;
-     * the game then runs in silence. Only a missing video is fatal. */
+    /* Without a display SDL would fall back to a text-mode driver, which
+     * scribbles on the terminal and may end the process itself; the game
+     * needs a desktop, so X11 is the default unless the player chose. */
+    setenv("SDL_VIDEODRIVER", "x11", 0);
+    /* Some SDL 1.2 builds fail SDL_Init when no audio device exists, with
+     * the video up; the game then runs in silence. Only video is vital. */
     if (SDL_Init(SDL_INIT_EVERYTHING) < 0 && !SDL_WasInit(SDL_INIT_VIDEO))
-        erreurFatale("cannot start SDL");
+        erreurFatale("cannot open the display");
     if (TTF_Init() < 0)
         erreurFatale("cannot start SDL_ttf");
     const SDL_VideoInfo* myPointer = SDL_GetVideoInfo();
