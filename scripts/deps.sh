@@ -6,7 +6,7 @@ set -eu
 PACKAGES="build-essential cmake pkg-config
 libsdl1.2-dev libsdl-ttf2.0-dev libsdl-gfx1.2-dev libmpg123-dev
 libgtest-dev googletest libbenchmark-dev
-xvfb xdotool x11-utils python3-xlib python3-fonttools lame"
+xvfb xdotool x11-utils python3-xlib python3-fonttools lame valgrind"
 
 missing=""
 for p in $PACKAGES; do
