@@ -2,7 +2,7 @@
 BUILD := build
 JOBS := $(shell nproc)
 
-.PHONY: all deps configure run test clean
+.PHONY: all deps configure run test bench clean
 
 all: deps configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -18,6 +18,14 @@ run: all
 
 test: all
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Frame rates against the floor at two window sizes, then the frame and
+# audio benchmarks; docs/PERFORMANCE.md explains the figures.
+bench: all
+	bench/fps 1920x1080
+	bench/fps 3840x2160
+	cd $(BUILD) && SDL_VIDEODRIVER=dummy ./bench/frames_bench
+	cd $(BUILD) && SDL_AUDIODRIVER=dummy ./bench/audio_bench
 
 clean:
 	rm -rf $(BUILD)
