@@ -1,0 +1,136 @@
+"""Draws Zimbalo's application icon: PNGs at 64, 128 and 256 pixels and an SVG.
+
+Usage: /usr/bin/python3 tools/make_icon.py [OUTPUT_DIR]   (default: dist/icons)
+
+The picture is the game's own look: the menus' dark grey, the orange target
+and the red and green squares that orbit the menus, turned as they spin. One
+description of the shapes, on a 256-unit grid, feeds both formats; the PNGs
+are antialiased by 4x4 supersampling and come out the same byte for byte on
+every run.
+"""
+import math
+import os
+import struct
+import sys
+import zlib
+
+ID = "io.github.zimbalo.Zimbalo"
+SIZES = (64, 128, 256)
+GRID = 256
+SUB = 4  # supersampling: SUB x SUB samples a pixel
+
+GREY, ORBIT = (48, 48, 48), (72, 72, 72)
+ORANGE, RED, GREEN = (255, 153, 51), (255, 77, 77), (77, 255, 77)
+TILE = (16, 16, 224, 224, 32)        # x, y, width, height, corner radius
+ORBIT_RADIUS, ORBIT_WIDTH = 84, 4
+TARGET = (80, 96, 96, 64)            # x, y, width, height
+SQUARE, TURN = 40, 20                # side, degrees
+CENTRE = GRID / 2
+OFFSET = ORBIT_RADIUS / math.sqrt(2)  # the squares sit at 135 and 315 degrees
+SQUARES = ((CENTRE - OFFSET, CENTRE - OFFSET, RED),
+           (CENTRE + OFFSET, CENTRE + OFFSET, GREEN))
+
+
+def in_tile(x, y):
+    tx, ty, tw, th, r = TILE
+    if not (tx <= x < tx + tw and ty <= y < ty + th):
+        return False
+    cx = min(max(x, tx + r), tx + tw - r)
+    cy = min(max(y, ty + r), ty + th - r)
+    return (x - cx) ** 2 + (y - cy) ** 2 <= r * r
+
+
+def in_square(x, y, cx, cy):
+    a = math.radians(TURN)
+    dx, dy = x - cx, y - cy
+    u = dx * math.cos(a) + dy * math.sin(a)
+    v = -dx * math.sin(a) + dy * math.cos(a)
+    return abs(u) <= SQUARE / 2 and abs(v) <= SQUARE / 2
+
+
+def colour_at(x, y):
+    """The (r, g, b, a) of one point of the grid: the topmost shape's."""
+    for cx, cy, colour in SQUARES:
+        if in_square(x, y, cx, cy):
+            return colour + (255,)
+    tx, ty, tw, th = TARGET
+    if tx <= x < tx + tw and ty <= y < ty + th:
+        return ORANGE + (255,)
+    if not in_tile(x, y):
+        return (0, 0, 0, 0)
+    if abs(math.hypot(x - CENTRE, y - CENTRE) - ORBIT_RADIUS) <= ORBIT_WIDTH / 2:
+        return ORBIT + (255,)
+    return GREY + (255,)
+
+
+def render(size):
+    """size x size RGBA rows, each sample weighted by its alpha."""
+    step = GRID / size
+    rows = []
+    for py in range(size):
+        row = bytearray()
+        for px in range(size):
+            r = g = b = a = 0
+            for sy in range(SUB):
+                y = (py + (sy + 0.5) / SUB) * step
+                for sx in range(SUB):
+                    x = (px + (sx + 0.5) / SUB) * step
+                    cr, cg, cb, ca = colour_at(x, y)
+                    r, g, b, a = r + cr * ca, g + cg * ca, b + cb * ca, a + ca
+            if a:
+                row += bytes((round(r / a), round(g / a), round(b / a), round(a / SUB ** 2)))
+            else:
+                row += bytes(4)
+        rows.append(bytes(row))
+    return rows
+
+
+def png(size, rows):
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data
+                + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)  # 8-bit RGBA
+    raw = b"".join(b"\0" + row for row in rows)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header)
+            + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
+def svg():
+    def rgb(c):
+        return "#%02x%02x%02x" % c
+    tx, ty, tw, th, r = TILE
+    lines = [
+        '<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" viewBox="0 0 %d %d">'
+        % (GRID, GRID, GRID, GRID),
+        "  <!-- Zimbalo's icon, drawn by tools/make_icon.py -->",
+        '  <rect x="%d" y="%d" width="%d" height="%d" rx="%d" fill="%s"/>'
+        % (tx, ty, tw, th, r, rgb(GREY)),
+        '  <circle cx="%g" cy="%g" r="%d" fill="none" stroke="%s" stroke-width="%d"/>'
+        % (CENTRE, CENTRE, ORBIT_RADIUS, rgb(ORBIT), ORBIT_WIDTH),
+        '  <rect x="%d" y="%d" width="%d" height="%d" fill="%s"/>' % (TARGET + (rgb(ORANGE),)),
+    ]
+    for cx, cy, colour in SQUARES:
+        lines.append('  <rect x="%.3f" y="%.3f" width="%d" height="%d" fill="%s" '
+                     'transform="rotate(%d %.3f %.3f)"/>'
+                     % (cx - SQUARE / 2, cy - SQUARE / 2, SQUARE, SQUARE, rgb(colour),
+                        TURN, cx, cy))
+    lines.append("</svg>")
+    return "\n".join(lines) + "\n"
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def main():
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
+        os.path.dirname(os.path.abspath(__file__)), "..", "dist", "icons")
+    for size in SIZES:
+        write(os.path.join(out, "%dx%d" % (size, size), ID + ".png"), png(size, render(size)))
+    write(os.path.join(out, "scalable", ID + ".svg"), svg().encode())
+
+
+if __name__ == "__main__":
+    main()
