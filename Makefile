@@ -1,8 +1,9 @@
 # Top-level commands: make (build), make run, make test.
 BUILD := build
 JOBS := $(shell nproc)
+PREFIX ?= /usr/local
 
-.PHONY: all deps configure run test bench clean
+.PHONY: all deps configure run test bench install uninstall package clean
 
 all: deps configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -18,6 +19,17 @@ run: all
 
 test: all
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+install: all
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+uninstall:
+	DESTDIR="$(DESTDIR)" cmake --build $(BUILD) --target uninstall
+
+package: deps
+	cmake -S . -B $(BUILD)/package -C dist/deb.cmake
+	cmake --build $(BUILD)/package -j $(JOBS)
+	cd $(BUILD)/package && cpack -G DEB
 
 # Frame rates against the floor at two window sizes, then the frame and
 # audio benchmarks; docs/PERFORMANCE.md explains the figures.

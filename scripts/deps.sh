@@ -6,7 +6,8 @@ set -eu
 PACKAGES="build-essential cmake pkg-config
 libsdl1.2-dev libsdl-ttf2.0-dev libsdl-gfx1.2-dev libmpg123-dev
 libgtest-dev googletest libbenchmark-dev
-xvfb xdotool x11-utils python3-xlib python3-fonttools lame valgrind"
+xvfb xdotool x11-utils python3-xlib python3-fonttools lame valgrind
+desktop-file-utils appstream groff-base dpkg-dev libsdl2-2.0-0"
 
 missing=""
 for p in $PACKAGES; do
