@@ -251,6 +251,23 @@ static void effacer(SDL_Surface* ecran)
     SDL_FillRect(ecran, NULL, SDL_MapRGB(ecran->format, 48, 48, 48));
 }
 
+/* The start of a menu screen's frame: clear, take at most one event (a poll
+ * that finds none leaves the kept event to be handled again), wait. */
+static void debutImage(SDL_Surface* ecran, SDL_Event* event)
+{
+    effacer(ecran);
+    SDL_PollEvent(event);
+    SDL_Delay(10);
+}
+
+/* The end of a menu screen's frame: the squares over the buttons, shown. */
+static void finImage(SDL_Surface* ecran, SDL_Rect millieu, SDL_Surface* rectangle,
+                     SDL_Surface* rectangle2)
+{
+    drawDecoration(ecran, millieu, rectangle, rectangle2);
+    SDL_Flip(ecran);
+}
+
 /* The main menu's buttons, in the order they are tested and drawn, which
  * is not their order on screen. */
 enum { Jouer, Quitter, Option, Jeu_Libre, nombreBoutonsMenu };
@@ -277,9 +294,7 @@ void menu(SDL_Surface* ecran)
     event.type = SDL_NOEVENT;
 
     while (continuer) {
-        effacer(ecran);
-        SDL_PollEvent(&event);
-        SDL_Delay(10);
+        debutImage(ecran, &event);
 
         int survole = -1;
         switch (event.type) {
@@ -318,8 +333,7 @@ void menu(SDL_Surface* ecran)
         for (int i = 0; i < nombreBoutonsMenu; i++)
             boutons[i] = dessinerBouton(ecran, police, millieu, boutonsMenu[i].label,
                                         boutonsMenu[i].dy, i == survole);
-        drawDecoration(ecran, millieu, rectangle, rectangle2);
-        SDL_Flip(ecran);
+        finImage(ecran, millieu, rectangle, rectangle2);
     }
 }
 
@@ -344,9 +358,7 @@ difficult option(SDL_Surface* ecran)
     SDL_Event event;
     event.type = SDL_NOEVENT;
     for (;;) {
-        effacer(ecran);
-        SDL_PollEvent(&event);
-        SDL_Delay(10);
+        debutImage(ecran, &event);
 
         int survole = -1;
         switch (event.type) {
@@ -375,8 +387,7 @@ difficult option(SDL_Surface* ecran)
         for (int i = 0; i < nombrePresets; i++)
             boutons[i] = dessinerBouton(ecran, police, millieu, presets[i].label,
                                         rangOption(i), i == survole);
-        drawDecoration(ecran, millieu, rectangle, rectangle2);
-        SDL_Flip(ecran);
+        finImage(ecran, millieu, rectangle, rectangle2);
     }
 }
 
