@@ -23,10 +23,34 @@ const difficult difficulteParDefaut = {70, 110, 30, 2, false};
 
 static const char* const fichierPolice = "game_over.ttf";
 
+/* Whether the font draws anything: a damaged file may open and still have
+ * no outlines, which would leave every text of the game invisible. */
+static bool dessine(TTF_Font* police)
+{
+    SDL_Surface* essai = TTF_RenderText_Blended(police, "0", rgbToColor(255, 255, 255));
+    bool encre = false;
+    if (essai && !SDL_LockSurface(essai)) {
+        for (int y = 0; y < essai->h && !encre; y++) {
+            const Uint32* ligne = reinterpret_cast<const Uint32*>(
+                static_cast<const Uint8*>(essai->pixels) + y * essai->pitch);
+            for (int x = 0; x < essai->w && !encre; x++)
+                encre = (ligne[x] & essai->format->Amask) != 0;
+        }
+        SDL_UnlockSurface(essai);
+    }
+    SDL_FreeSurface(essai);
+    return encre;
+}
+
 /* Opens the game's font at a point size; no screen can draw without it. */
 static TTF_Font* ouvrirPolice(int taille)
 {
     TTF_Font* police = TTF_OpenFont(fichierPolice, taille);
+    if (police && !dessine(police)) {
+        TTF_CloseFont(police);
+        SDL_SetError("its glyphs draw nothing");
+        police = NULL;
+    }
     if (!police)
         erreurFatale("cannot open game_over.ttf");
     return police;

@@ -17,10 +17,12 @@ extern "C" int SDL_main(int argc, char** argv)
      * scribbles on the terminal and may end the process itself; the game
      * needs a desktop, so X11 is the default unless the player chose. */
     setenv("SDL_VIDEODRIVER", "x11", 0);
-    /* Some SDL 1.2 builds fail SDL_Init when no audio device exists, with
-     * the video up; the game then runs in silence. Only video is vital. */
-    if (SDL_Init(SDL_INIT_EVERYTHING) < 0 && !SDL_WasInit(SDL_INIT_VIDEO))
+    /* Every subsystem, audio last on its own: sdl12-compat undoes the whole
+     * of an SDL_Init whose audio fails, and cannot be started again after
+     * that. Without audio the game plays in silence. */
+    if (SDL_Init(SDL_INIT_EVERYTHING & ~SDL_INIT_AUDIO) < 0)
         erreurFatale("cannot open the display");
+    SDL_InitSubSystem(SDL_INIT_AUDIO);
     if (TTF_Init() < 0)
         erreurFatale("cannot start SDL_ttf");
     const SDL_VideoInfo* myPointer = SDL_GetVideoInfo();
@@ -30,6 +32,12 @@ extern "C" int SDL_main(int argc, char** argv)
     ecran = SDL_SetVideoMode(myPointer->current_w, myPointer->current_h,
                              myPointer->vfmt->BitsPerPixel,
                              SDL_HWSURFACE | SDL_NOFRAME | SDL_DOUBLEBUF);
+    /* sdl12-compat hands back a window wider than the 16-bit row length
+     * can hold, with a row length of 0, instead of refusing it. */
+    if (ecran && ecran->pitch < ecran->w * ecran->format->BytesPerPixel) {
+        SDL_SetError("a row of %d pixels is too wide", ecran->w);
+        ecran = NULL;
+    }
     if (!ecran)
         erreurFatale("cannot open the window");
     SDL_WM_SetCaption("Zimbalo", NULL);

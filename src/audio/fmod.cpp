@@ -4,6 +4,7 @@
 #include "mixer.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <mpg123.h>
 #include <sys/stat.h>
@@ -17,6 +18,8 @@
 #include <cstring>
 #include <map>
 #include <new>
+#include <set>
+#include <string>
 #include <vector>
 
 /*
@@ -42,6 +45,22 @@
  * decoder runs in gapless mode, which drops the encoder's delay and padding
  * and so gives the exact length of the original recording.
  */
+
+/* On a machine without a sound card, ALSA writes its own complaints to
+ * stderr when SDL tries it, at start-up and when the device is opened. The
+ * layer says in one line of its own that there is no device, so ALSA is
+ * told to keep quiet before SDL starts. The library stays loaded, and with
+ * it the silent handler, for SDL to find when it loads ALSA itself. */
+typedef void (*alsa_error_handler)(const char*, int, const char*, int, const char*, ...);
+static void alsa_quiet(const char*, int, const char*, int, const char*, ...) {}
+static const bool alsa_silenced = [] {
+    void* alsa = dlopen("libasound.so.2", RTLD_LAZY);
+    if (!alsa)
+        return false;
+    typedef int (*set_handler)(alsa_error_handler);
+    set_handler set = reinterpret_cast<set_handler>(dlsym(alsa, "snd_lib_error_set_handler"));
+    return set && set(alsa_quiet) == 0;
+}();
 
 static const long MIX_RATE = 44100;
 static const int MIX_BLOCK = 1024;          /* frames mixed per step */
@@ -530,6 +549,15 @@ FMOD_RESULT FMOD_System_Release(FMOD_SYSTEM* system)
     return FMOD_OK;
 }
 
+/* Says once per run that a file cannot be played: the game asks for the
+ * same track again at every switch, and one line tells the player enough. */
+static void report_unplayable(const char* name, const char* why)
+{
+    static std::set<std::string> reported;
+    if (reported.insert(name).second)
+        fprintf(stderr, "zimbalo: cannot play %s: %s\n", name, why);
+}
+
 FMOD_RESULT FMOD_System_CreateSound(FMOD_SYSTEM* system, const char* name,
                                     FMOD_MODE mode, FMOD_CREATESOUNDEXINFO*,
                                     FMOD_SOUND** sound)
@@ -543,7 +571,7 @@ FMOD_RESULT FMOD_System_CreateSound(FMOD_SYSTEM* system, const char* name,
 
     Sound* s = new (std::nothrow) Sound();
     if (!s) {
-        fprintf(stderr, "zimbalo: cannot play %s: out of memory\n", name);
+        report_unplayable(name, "out of memory");
         return FMOD_ERR_MEMORY;
     }
     s->system = system;
@@ -554,7 +582,7 @@ FMOD_RESULT FMOD_System_CreateSound(FMOD_SYSTEM* system, const char* name,
     const char* why = "";
     FMOD_RESULT r = decoder_open(&s->dec, name, &why);
     if (r != FMOD_OK) {
-        fprintf(stderr, "zimbalo: cannot play %s: %s\n", name, why);
+        report_unplayable(name, why);
         delete s;
         return r;
     }
@@ -574,7 +602,7 @@ FMOD_RESULT FMOD_System_CreateSound(FMOD_SYSTEM* system, const char* name,
             }
             s->pcm.shrink_to_fit();
         } catch (const std::bad_alloc&) {
-            fprintf(stderr, "zimbalo: cannot play %s: out of memory\n", name);
+            report_unplayable(name, "out of memory");
             decoder_close(&s->dec);
             delete s;
             return FMOD_ERR_MEMORY;

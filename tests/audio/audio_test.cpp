@@ -270,8 +270,8 @@ static std::string readFile(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-/* Files that hold nothing playable: an error, no sound, exactly one line
- * on stderr naming the file, and the system works on. */
+/* Files that hold nothing playable: an error, no sound, one line on stderr
+ * naming the file the first time, and the system works on. */
 TEST_F(Mixer, BadFilesAreRefusedWithOneLine)
 {
     std::string dir = fixtureDir() + "/bad";
@@ -306,8 +306,12 @@ TEST_F(Mixer, BadFilesAreRefusedWithOneLine)
             std::string err = testing::internal::GetCapturedStderr();
             EXPECT_EQ(r, c.want);
             EXPECT_EQ(s, nullptr);
-            EXPECT_EQ(err.rfind("zimbalo: cannot play " + path + ": ", 0), 0u) << err;
-            EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+            /* A file is reported once per run, at its first failure. */
+            if (mode == FMOD_CREATESTREAM) {
+                EXPECT_EQ(err.rfind("zimbalo: cannot play " + path + ": ", 0), 0u) << err;
+            }
+            EXPECT_EQ(std::count(err.begin(), err.end(), '\n'),
+                      mode == FMOD_CREATESTREAM ? 1 : 0) << err;
             EXPECT_EQ(zaudio_live_sounds(), sounds);
         }
     }

@@ -94,7 +94,8 @@ TEST_F(Music, AMissingTrackIsSilentUntilTheNextSwitch)
     out = pull(nullptr, 5000);
     EXPECT_LE(errorAgainst(out, jouer, 5000), 0.5 + 1e-3);
 
-    /* A directory in place of a track is no better than a missing one. */
+    /* A directory in place of a track is no better than a missing one, and
+     * the track, reported once already, is not reported again. */
     ASSERT_EQ(rename("Menu.mp3", "Menu.away"), 0);
     ASSERT_EQ(mkdir("Menu.mp3", 0755), 0);
     testing::internal::CaptureStderr();
@@ -102,7 +103,7 @@ TEST_F(Music, AMissingTrackIsSilentUntilTheNextSwitch)
     err = testing::internal::GetCapturedStderr();
     ASSERT_EQ(rmdir("Menu.mp3"), 0);
     ASSERT_EQ(rename("Menu.away", "Menu.mp3"), 0);
-    EXPECT_EQ(err, "zimbalo: cannot play Menu.mp3: is a directory\n");
+    EXPECT_EQ(err, "");
     EXPECT_EQ(longestSilence(pull(nullptr, 5000), 0, 5000), 5000u);
     jouerMusique();
     EXPECT_LE(errorAgainst(pull(nullptr, 5000), jouer, 5000), 0.5 + 1e-3);

@@ -8,7 +8,9 @@ cases from GameTest and ends with `xwin.main()`.
 import collections
 import contextlib
 import ctypes
+import math
 import os
+import re
 import select
 import shutil
 import signal
@@ -26,6 +28,11 @@ from Xlib.protocol import event as xevent
 
 BINARY = None  # the game, from the command line; set by main()
 GREY = (48, 48, 48)  # the menu screens' background
+PLATE = (125, 124, 124)  # a button's plate
+LABEL = (207, 207, 207)  # a button's label; black under the pointer
+BLACK, WHITE = (0, 0, 0), (255, 255, 255)
+RED, GREEN = (255, 77, 77), (77, 255, 77)  # the orbiting squares
+ROWS = (-100, -50, 0, 50)  # the menu screens' button rows, from the centre
 POLL = 0.05    # seconds between two looks at a condition
 
 _libc = ctypes.CDLL(None, use_errno=True)
@@ -77,6 +84,40 @@ class Shot:
         for v, n in counts.items():
             result[((v >> 16) & 255, (v >> 8) & 255, v & 255)] += n
         return result
+
+    def find(self, rgb, x=0, y=0, w=None, h=None):
+        """The points of a rectangle (the whole picture by default) showing
+        exactly the colour rgb, as a list of (x, y)."""
+        w = self.width - x if w is None else w
+        h = self.height - y if h is None else h
+        pattern = re.compile(b"(?=" + re.escape(bytes(reversed(rgb))) + b")")
+        points = []
+        for row in range(y, y + h):
+            start = (row * self.width + x) * 4
+            points += [(x + (i - start) // 4, row) for i in
+                       (m.start() for m in pattern.finditer(self.data, start, start + w * 4))
+                       if i % 4 == 0]
+        return points
+
+    def centroid(self, rgb):
+        """(x, y, count) of the points showing rgb, or None if there are none."""
+        points = self.find(rgb)
+        if not points:
+            return None
+        n = len(points)
+        return (sum(p[0] for p in points) / n, sum(p[1] for p in points) / n, n)
+
+    def half(self):
+        """The picture at half its width and height, each pixel the mean of a
+        block of two by two."""
+        w, h, stride = self.width // 2, self.height // 2, self.width * 4
+        index = [8 * (k // 4) + k % 4 for k in range(w * 4)]
+        out = bytearray()
+        for row in range(h):
+            a = self.data[2 * row * stride:(2 * row + 1) * stride]
+            b = self.data[(2 * row + 1) * stride:(2 * row + 2) * stride]
+            out += bytes((a[i] + a[i + 4] + b[i] + b[i + 4] + 2) >> 2 for i in index)
+        return Shot(out, w, h)
 
     def rgb(self):
         """The picture as packed RGB rows."""
@@ -228,7 +269,7 @@ class Xvfb:
                         cpos = self.root.translate_coords(child, 0, 0)
                         client, area = (cpos.x, cpos.y, cg.width, cg.height), cg.width * cg.height
                 found.append(Window(win, self._name(win), pos.x, pos.y, g.width, g.height, client))
-            except xerror.BadWindow:  # went away while we looked
+            except (xerror.BadWindow, xerror.BadDrawable):  # went away while we looked
                 continue
         return found
 
@@ -427,10 +468,51 @@ class GameTest(unittest.TestCase):
         self.assertEqual(common, rgb)
         self.assertGreater(count, w * h // 2)
 
+    def assertPlates(self, shot, rows=ROWS):
+        """Each button of a menu screen has its plate, 40 rows high (the
+        font's ascent) from 9 rows below the button's row, its left edge 50
+        pixels left of the centre. Returns the plates' widths, top to bottom."""
+        cx, cy = shot.width // 2, shot.height // 2
+        widths = []
+        for dy in rows:
+            top, where = cy + dy + 9, "plate of row %+d" % dy
+            self.assertEqual(shot.pixel(cx - 51, top), GREY, where)
+            width = 0
+            while shot.pixel(cx - 50 + width, top) == PLATE:
+                width += 1
+            self.assertGreater(width, 50, where)
+            right = cx - 50 + width - 1
+            self.assertEqual([shot.pixel(right, y) for y in range(top - 1, top + 41)],
+                             [GREY] + [PLATE] * 40 + [GREY], where)
+            widths.append(width)
+        return widths
+
+    def assertDecoration(self, shot):
+        """The red and the green squares stand 300 pixels from the centre, on
+        opposite sides of it. Returns the red one's place on its orbit in
+        degrees: 0 below the centre, 90 to its right."""
+        cx, cy = shot.width // 2, shot.height // 2
+        red, green = shot.centroid(RED), shot.centroid(GREEN)
+        self.assertTrue(red and green, "red %s, green %s" % (red, green))
+        for x, y, n in (red, green):
+            self.assertAlmostEqual(math.hypot(x - cx, y - cy), 300, delta=6)
+            self.assertGreater(n, 1500)  # a whole 50 x 50 square, its edges smoothed
+        self.assertAlmostEqual((red[0] + green[0]) / 2, cx, delta=6)
+        self.assertAlmostEqual((red[1] + green[1]) / 2, cy, delta=6)
+        return math.degrees(math.atan2(red[0] - cx, red[1] - cy)) % 360
+
     def assertQuietExit(self, game, status=0, timeout=5.0):
         """The game ends within timeout with status, having printed nothing."""
         got = game.wait_exit(timeout)
         self.assertEqual(got, (status, "", ""), "(status, stdout, stderr)")
+
+
+def keep_picture(shot, name):
+    """When ZIMBALO_SHOTS names a directory, saves shot there at half size as
+    name.png, for the documentation; otherwise does nothing."""
+    where = os.environ.get("ZIMBALO_SHOTS")
+    if where:
+        shot.half().save_png(os.path.join(where, name + ".png"))
 
 
 def main():
