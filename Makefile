@@ -3,7 +3,7 @@ BUILD := build
 JOBS := $(shell nproc)
 PREFIX ?= /usr/local
 
-.PHONY: all deps configure run test bench install uninstall package clean
+.PHONY: all deps configure run test bench fuzz install uninstall package clean
 
 all: deps configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -38,6 +38,13 @@ bench: all
 	bench/fps 3840x2160
 	cd $(BUILD) && SDL_VIDEODRIVER=dummy ./bench/frames_bench
 	cd $(BUILD) && SDL_AUDIODRIVER=dummy ./bench/audio_bench
+
+# The long fuzz: FUZZ_EVENTS generated events through each screen (three
+# screens), then an hour of frames in the soak; docs/RELIABILITY.md.
+FUZZ_EVENTS ?= 3400000
+fuzz: all
+	cd $(BUILD) && SDL_VIDEODRIVER=dummy ZIMBALO_FUZZ_EVENTS=$(FUZZ_EVENTS) \
+		ZIMBALO_SOAK_FRAMES=360000 ./tests/fuzz/fuzz_tests
 
 clean:
 	rm -rf $(BUILD)
