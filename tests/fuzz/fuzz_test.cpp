@@ -14,6 +14,7 @@
 
 #include <cstdlib>
 #include <random>
+#include <string>
 
 #include "harness.h"
 #include "screens.h"
@@ -102,7 +103,9 @@ protected:
              std::function<void()> afterReturn = {})
     {
         SDL_Surface* ecran = open(W, H);
-        Input input(unsigned(setting("ZIMBALO_FUZZ_SEED", 20261206)), W, H);
+        const long seed = setting("ZIMBALO_FUZZ_SEED", 20261206);
+        SCOPED_TRACE("ZIMBALO_FUZZ_SEED=" + std::to_string(seed));
+        Input input(unsigned(seed), W, H);
         long made = 0;
         source([&](SDL_Event* e) {
             if (made >= events)

@@ -441,11 +441,14 @@ class GameTest(unittest.TestCase):
         return g
 
     def start(self, width=1920, height=1080, **kwargs):
-        """A new X server with the game on it, once its window is up:
-        returns (xvfb, game, window)."""
+        """A new X server with the game on it, once its window is up and the
+        menu has drawn its first frame: returns (xvfb, game, window). Input
+        sent before that may reach a window that does not listen yet."""
         server = self.xvfb(width, height)
         g = self.game(server, **kwargs)
-        return server, g, server.wait_window(game=g)
+        window = server.wait_window(game=g, timeout=20)
+        server.wait_pixel(5, 5, GREY, timeout=20)
+        return server, g, window
 
     def assertCoversDesktop(self, server, window):
         """The window is named "Zimbalo" and covers the desktop exactly, its
