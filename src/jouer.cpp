@@ -21,8 +21,6 @@ const difficult difficulteParDefaut = {70, 110, 30, 2, false};
 
 /* ---- Shared by the screens ---- */
 
-static const char* const fichierPolice = "game_over.ttf";
-
 /* Whether the font draws anything: a damaged file may open and still have
  * no outlines, which would leave every text of the game invisible. */
 static bool dessine(TTF_Font* police)
@@ -45,7 +43,7 @@ static bool dessine(TTF_Font* police)
 /* Opens the game's font at a point size; no screen can draw without it. */
 static TTF_Font* ouvrirPolice(int taille)
 {
-    TTF_Font* police = TTF_OpenFont(fichierPolice, taille);
+    TTF_Font* police = TTF_OpenFont("game_over.ttf", taille);
     if (police && !dessine(police)) {
         TTF_CloseFont(police);
         SDL_SetError("its glyphs draw nothing");
@@ -66,12 +64,12 @@ static SDL_Surface* creerSurface(int w, int h)
     return surface;
 }
 
-/* Moves the pointer one pixel below a click that has just been acted on.
- * SDL 1.2 on X11 answers the warp with a motion event that takes the click's
- * place as the kept event; since not every display library does, the motion
- * is also put in the kept event here, so that the click is never acted on
- * twice. Where the display does queue the motion, the next poll delivers
- * the same motion again, which changes nothing. */
+/* After a click at (x, y) has been acted on, the pointer is warped to
+ * (x, y + 1). SDL 1.2 on X11 answers the warp with a motion event that takes
+ * the click's place as the kept event; since not every display library
+ * does, that motion is also put in the kept event here, so that the click is
+ * never acted on twice. Where the display does queue the motion, the next
+ * poll delivers the same motion again, which changes nothing. */
 static void remplacerParMouvement(SDL_Event* event, int x, int y)
 {
     event->type = SDL_MOUSEMOTION;
@@ -82,6 +80,7 @@ static void remplacerParMouvement(SDL_Event* event, int x, int y)
     event->motion.yrel = 1;
 }
 
+/* Warps the pointer one pixel below a click at (x, y) and keeps the move. */
 static void warperSous(SDL_Event* event, int x, int y)
 {
     SDL_WarpMouse(Uint16(x), Uint16(y + 1));
