@@ -141,9 +141,12 @@ TEST_F(Game, EveryButtonScoresOnceOnTheTarget)
         for (int button : buttons) {
             ecran = open(W, H);
             warpQueuesMotion(warpMotion);
-            setUp(10, 20, 30, 50, 60, 300, 200, d);
             // At frame 4 the target has moved 4 steps of 2 right and down;
-            // press on its far corner.
+            // press on its far corner. The new target, 70 by 70 at (330,
+            // 240) and moving up and right, lies under the pointer in the
+            // next frame too, where the press must not count again.
+            randValues({10, 20, 30, 50 - 40, 60 - 40, 300 + 50, 200 + 60,
+                        0, 0, 0, 30, 30, 330 + 70, 240 + 70, 1, 1});
             const int x = 300 + 8 + 50, y = 200 + 8 + 60;
             at(4, press(x, y, button));
             at(12, key(SDLK_ESCAPE));
