@@ -157,7 +157,17 @@ class Window:
                                                self.height, self.x, self.y)
 
 
-class Xvfb:
+class _Closing:
+    """A context manager that calls close() on leaving."""
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+
+class Xvfb(_Closing):
     """A private X server on a free display number of its own choosing.
     Use as a context manager, or call close()."""
 
@@ -207,11 +217,6 @@ class Xvfb:
                 self.proc.kill()
                 self.proc.wait()
 
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
 
     def atom(self, name):
         return self.conn.intern_atom(name)
@@ -348,7 +353,7 @@ class Xvfb:
         self.key_up(key)
 
 
-class Game:
+class Game(_Closing):
     """The game running as a child process, with stdin closed and stdout and
     stderr collected. env maps variables to values, or to None to remove them;
     SDL_AUDIODRIVER defaults to "dummy" and any other SDL_ variable of the
@@ -404,11 +409,6 @@ class Game:
         self.out.close()
         self.err.close()
 
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
 
 
 @contextlib.contextmanager
