@@ -217,7 +217,6 @@ class Xvfb(_Closing):
                 self.proc.kill()
                 self.proc.wait()
 
-
     def atom(self, name):
         return self.conn.intern_atom(name)
 
