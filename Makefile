@@ -3,7 +3,7 @@ BUILD := build
 JOBS := $(shell nproc)
 PREFIX ?= /usr/local
 
-.PHONY: all deps configure run test bench fuzz install uninstall package clean
+.PHONY: all deps configure run test bench fuzz mutants install uninstall package clean
 
 all: deps configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -45,6 +45,11 @@ FUZZ_EVENTS ?= 3400000
 fuzz: all
 	cd $(BUILD) && SDL_VIDEODRIVER=dummy ZIMBALO_FUZZ_EVENTS=$(FUZZ_EVENTS) \
 		ZIMBALO_SOAK_FRAMES=360000 ./tests/fuzz/fuzz_tests
+
+# Applies each fault of scripts/mutants.txt to a copy of the sources and
+# reports which test kills it; docs/TESTING.md keeps the figures.
+mutants: deps
+	/usr/bin/python3 scripts/mutants.py $(if $(ONLY),--only $(ONLY))
 
 clean:
 	rm -rf $(BUILD)
