@@ -23,8 +23,8 @@ WORK = os.path.join(ROOT, "build", "mutants")
 TREE = os.path.join(WORK, "tree")
 BUILD = os.path.join(WORK, "build")
 # ctest -R/-E pairs, cheapest first.
-STAGES = [("", "^(window|memcheck|install)"), ("^window_[a-z]", "^window_compat"),
-          ("^(window_compat|memcheck|install)", None)]
+STAGES = [("", "^(window|memcheck|install|fuzz)"), ("^window_[a-z]", "^window_compat"),
+          ("^fuzz", None), ("^(window_compat|memcheck|install)", None)]
 
 
 def load(path):
@@ -103,7 +103,8 @@ def main():
     os.makedirs(WORK, exist_ok=True)
     copy_tree()
     if not os.path.exists(os.path.join(BUILD, "CMakeCache.txt")):
-        run(["cmake", "-S", TREE, "-B", BUILD, "-DCMAKE_BUILD_TYPE=RelWithDebInfo"],
+        run(["cmake", "-S", TREE, "-B", BUILD, "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
+             "-DZIMBALO_BENCH=OFF"],
             os.path.join(WORK, "configure.log"))
     if not build():
         sys.exit("mutants: the unmutated tree does not build; see " + WORK + "/build.log")
