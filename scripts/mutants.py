@@ -7,7 +7,8 @@ The copy lives under build/mutants, so an interrupted run never leaves a
 fault in src/. Tests run in stages, cheapest first, and a mutant stops at the
 first stage that kills it.
 
-usage: mutants.py [--only ID,ID] [--json FILE] [--compare FILE]
+usage: mutants.py [--only ID,ID] [--tests REGEX] [--work DIR] [--json FILE]
+                  [--compare FILE]
 """
 import argparse
 import json
@@ -19,9 +20,7 @@ import sys
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-WORK = os.path.join(ROOT, "build", "mutants")
-TREE = os.path.join(WORK, "tree")
-BUILD = os.path.join(WORK, "build")
+WORK = TREE = BUILD = ""
 # ctest -R/-E pairs, cheapest first.
 STAGES = [("", "^(window|memcheck|install|fuzz)"), ("^window_[a-z]", "^window_compat"),
           ("^fuzz", None), ("^(window_compat|memcheck|install)", None)]
@@ -92,9 +91,16 @@ def failed_tests():
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--only", help="comma-separated mutant ids")
-    ap.add_argument("--json", default=os.path.join(WORK, "results.json"))
+    ap.add_argument("--json", help="where the results go (default WORK/results.json)")
     ap.add_argument("--compare", help="an earlier results.json to set beside")
+    ap.add_argument("--tests", help="run only the tests matching this, in one stage")
+    ap.add_argument("--work", default=os.path.join(ROOT, "build", "mutants"))
     args = ap.parse_args()
+    global WORK, TREE, BUILD, STAGES
+    WORK = os.path.abspath(args.work)
+    TREE, BUILD = os.path.join(WORK, "tree"), os.path.join(WORK, "build")
+    if args.tests:
+        STAGES = [(args.tests, None)]
 
     mutants = load(os.path.join(ROOT, "scripts", "mutants.txt"))
     if args.only:
@@ -130,6 +136,7 @@ def main():
         print(f"{m['id']:4} {time.time() - start:5.0f}s  {results[m['id']]}", flush=True)
     build()
 
+    args.json = args.json or os.path.join(WORK, "results.json")
     if args.only and os.path.exists(args.json):
         merged = json.load(open(args.json))
         merged.update(results)
