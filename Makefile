@@ -3,7 +3,7 @@ BUILD := build
 JOBS := $(shell nproc)
 PREFIX ?= /usr/local
 
-.PHONY: all deps configure run test bench fuzz mutants install uninstall package clean
+.PHONY: all deps test-deps configure run test bench fuzz mutants install uninstall package clean
 
 all: deps configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -11,13 +11,17 @@ all: deps configure
 deps:
 	@./scripts/deps.sh
 
+test-deps:
+	@./scripts/deps.sh --tests
+
 configure:
 	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 run: all
 	cd $(BUILD) && ./zimbalo
 
-test: all
+test: test-deps configure
+	cmake --build $(BUILD) -j $(JOBS) --target tests
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 install: all
@@ -33,7 +37,8 @@ package: deps
 
 # Frame rates against the floor at two window sizes, then the frame and
 # audio benchmarks; docs/PERFORMANCE.md explains the figures.
-bench: all
+bench: test-deps configure
+	cmake --build $(BUILD) -j $(JOBS) --target bench
 	bench/fps 1920x1080
 	bench/fps 3840x2160
 	cd $(BUILD) && SDL_VIDEODRIVER=dummy ./bench/frames_bench
@@ -42,13 +47,14 @@ bench: all
 # The long fuzz: FUZZ_EVENTS generated events through each screen (three
 # screens), then an hour of frames in the soak; docs/RELIABILITY.md.
 FUZZ_EVENTS ?= 3400000
-fuzz: all
+fuzz: test-deps configure
+	cmake --build $(BUILD) -j $(JOBS) --target tests
 	cd $(BUILD) && SDL_VIDEODRIVER=dummy ZIMBALO_FUZZ_EVENTS=$(FUZZ_EVENTS) \
 		ZIMBALO_SOAK_FRAMES=360000 ./tests/fuzz/fuzz_tests
 
 # Applies each fault of scripts/mutants.txt to a copy of the sources and
 # reports which test kills it; docs/TESTING.md keeps the figures.
-mutants: deps
+mutants: test-deps
 	/usr/bin/python3 scripts/mutants.py $(if $(ONLY),--only $(ONLY))
 
 clean:

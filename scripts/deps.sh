@@ -1,13 +1,17 @@
 #!/bin/sh
-# Installs the Debian packages that building and testing Zimbalo need,
-# calling apt-get only when one of them is missing.
+# Installs the Debian packages that Zimbalo needs, calling apt-get only when
+# one of them is missing: with no argument, what building, running,
+# installing and packaging the game need; with --tests, also what the tests,
+# the fuzzers and the benchmarks need.
 set -eu
 
-PACKAGES="build-essential cmake pkg-config
-libsdl1.2-dev libsdl-ttf2.0-dev libsdl-gfx1.2-dev libmpg123-dev
-libgtest-dev googletest libbenchmark-dev
+PACKAGES="build-essential cmake pkg-config dpkg-dev
+libsdl1.2-dev libsdl-ttf2.0-dev libsdl-gfx1.2-dev libmpg123-dev"
+if [ "${1:-}" = "--tests" ]; then
+    PACKAGES="$PACKAGES libgtest-dev googletest libbenchmark-dev
 xvfb xdotool x11-utils python3-xlib python3-fonttools lame valgrind
-desktop-file-utils appstream groff-base dpkg-dev libsdl2-2.0-0"
+desktop-file-utils appstream groff-base libsdl2-2.0-0"
+fi
 
 missing=""
 for p in $PACKAGES; do
@@ -17,10 +21,16 @@ for p in $PACKAGES; do
 done
 [ -z "$missing" ] && exit 0
 
-echo "installing:$missing"
 SUDO=""
-[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null 2>&1; then
+        echo "zimbalo: missing packages:$missing; as root, run: apt-get install$missing" >&2
+        exit 1
+    fi
+    SUDO="sudo"
+fi
+echo "installing:$missing"
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
+$SUDO apt-get update
 # shellcheck disable=SC2086
-$SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
+$SUDO apt-get install -y --no-install-recommends $missing

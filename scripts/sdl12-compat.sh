@@ -17,12 +17,12 @@ TMP=$(mktemp -d)
 trap 'rm -rf "$TMP"' EXIT
 chmod 755 "$TMP" # apt's download user must be able to write there
 
-download() { (cd "$TMP" && apt-get download -q libsdl1.2-compat >/dev/null 2>&1); }
-if ! download; then
-    SUDO=""
-    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-    $SUDO apt-get update -qq
-    download || { echo "$0: cannot download libsdl1.2-compat" >&2; exit 1; }
+# Offline, or without package lists, the tests on sdl12-compat are skipped:
+# they find no library in DIR and say so. The package lists are left as
+# they are; refreshing them is the user's call.
+if ! (cd "$TMP" && timeout 60 apt-get download -q libsdl1.2-compat >/dev/null 2>&1); then
+    echo "sdl12-compat: cannot download libsdl1.2-compat; the tests on it are skipped" >&2
+    exit 0
 fi
 dpkg -x "$TMP"/libsdl1.2-compat_*.deb "$DIR/root"
 
