@@ -2,6 +2,7 @@
 #include "fonctions.h"
 
 #include <cmath>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -135,6 +136,12 @@ void erreurFatale(const char* quoi)
 {
     std::fprintf(stderr, "zimbalo: %s: %s\n", quoi, SDL_GetError());
     std::exit(1);
+}
+
+void signauxOrdinaires()
+{
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
 }
 
 /* ---- Music ---- */

@@ -98,6 +98,11 @@ void erreurFatale(const char* quoi);
 /* Ends the process with status 1 after one line on stderr: "zimbalo: ",
  * what failed, and SDL's reason. For what the game cannot do without. */
 
+void signauxOrdinaires();
+/* Gives Ctrl-C and SIGTERM back their usual meaning, ending the process at
+ * once, as they end any other program: SDL turns them into a close request,
+ * which during play would only end the game. Called once SDL has started. */
+
 /* ---- Music ---- */
 
 void initFMOD();

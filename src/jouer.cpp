@@ -4,6 +4,8 @@
 
 #include <SDL/SDL_rotozoom.h>
 
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
@@ -49,8 +51,14 @@ static TTF_Font* ouvrirPolice(int taille)
         SDL_SetError("its glyphs draw nothing");
         police = NULL;
     }
-    if (!police)
-        erreurFatale("cannot open game_over.ttf");
+    if (!police) {
+        /* Say where it looked: the game reads its data from the directory
+         * it is started in, which is easy to get wrong. */
+        char dossier[PATH_MAX], quoi[PATH_MAX + 40];
+        std::snprintf(quoi, sizeof quoi, "cannot open game_over.ttf in %s",
+                      realpath(".", dossier) ? dossier : "the working directory");
+        erreurFatale(quoi);
+    }
     return police;
 }
 

@@ -20,8 +20,14 @@ extern "C" int SDL_main(int argc, char** argv)
     /* Every subsystem, audio last on its own: sdl12-compat undoes the whole
      * of an SDL_Init whose audio fails, and cannot be started again after
      * that. Without audio the game plays in silence. */
-    if (SDL_Init(SDL_INIT_EVERYTHING & ~SDL_INIT_AUDIO) < 0)
-        erreurFatale("cannot open the display");
+    /* An X server that has just closed SDL's probe connection may refuse
+     * the next one while it resets, so a failure is tried again for about
+     * a second before it counts. */
+    for (int essai = 1; SDL_Init(SDL_INIT_EVERYTHING & ~SDL_INIT_AUDIO) < 0; essai++) {
+        if (essai == 5)
+            erreurFatale("cannot open the display");
+        SDL_Delay(250);
+    }
     SDL_InitSubSystem(SDL_INIT_AUDIO);
     if (TTF_Init() < 0)
         erreurFatale("cannot start SDL_ttf");
@@ -41,6 +47,7 @@ extern "C" int SDL_main(int argc, char** argv)
     if (!ecran)
         erreurFatale("cannot open the window");
     SDL_WM_SetCaption("Zimbalo", NULL);
+    signauxOrdinaires();
 
     for (;;)
         menu(ecran);
