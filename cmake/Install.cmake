@@ -38,7 +38,7 @@ set(dirs ${ZIMBALO_BINDIR} ${ZIMBALO_LIBEXECDIR} ${ZIMBALO_DATADIR}
     ${icons}/64x64/apps ${icons}/128x128/apps ${icons}/256x256/apps
     ${icons}/scalable/apps ${mandir})
 if(ZIMBALO_DEBIAN)
-    list(APPEND dirs ${CMAKE_INSTALL_DOCDIR})
+    list(APPEND dirs ${CMAKE_INSTALL_DOCDIR} ${CMAKE_INSTALL_DATADIR}/lintian/overrides)
 endif()
 
 # First of all, note which of our directories this install creates, so that
@@ -84,6 +84,11 @@ endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/dist/icons/scalable/${ZIMBALO_ID}.svg
     DESTINATION ${icons}/scalable/apps)
 if(ZIMBALO_DEBIAN)
+    # The compiler's signature in .comment is of no use in a package.
+    add_custom_command(TARGET zimbalo POST_BUILD
+        COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment $<TARGET_FILE:zimbalo>)
+    install(FILES ${CMAKE_SOURCE_DIR}/dist/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME zimbalo)
     add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/dist/changelog.gz
         COMMAND gzip -9nc ${CMAKE_SOURCE_DIR}/dist/changelog > ${CMAKE_BINARY_DIR}/dist/changelog.gz
         DEPENDS ${CMAKE_SOURCE_DIR}/dist/changelog)
