@@ -26,6 +26,9 @@ extern "C" int SDL_main(int argc, char** argv)
     for (int essai = 1; SDL_Init(SDL_INIT_EVERYTHING & ~SDL_INIT_AUDIO) < 0; essai++) {
         if (essai == 5)
             erreurFatale("cannot open the display");
+        /* sdl12-compat takes a second SDL_Init for a success, with no
+         * video, unless the failed one is undone first. */
+        SDL_Quit();
         SDL_Delay(250);
     }
     SDL_InitSubSystem(SDL_INIT_AUDIO);
