@@ -17,18 +17,20 @@ extern "C" int SDL_main(int argc, char** argv)
      * scribbles on the terminal and may end the process itself; the game
      * needs a desktop, so X11 is the default unless the player chose. */
     setenv("SDL_VIDEODRIVER", "x11", 0);
-    /* Every subsystem, audio last on its own: sdl12-compat undoes the whole
-     * of an SDL_Init whose audio fails, and cannot be started again after
+    /* Every subsystem, video and audio apart. An X server that has just
+     * closed SDL's probe connection may refuse the next one while it
+     * resets, so the display is tried again for about a second before it
+     * counts. Audio comes last on its own: sdl12-compat undoes the whole of
+     * an SDL_Init whose audio fails, and cannot be started again after
      * that. Without audio the game plays in silence. */
-    /* An X server that has just closed SDL's probe connection may refuse
-     * the next one while it resets, so a failure is tried again for about
-     * a second before it counts. */
-    for (int essai = 1; SDL_Init(SDL_INIT_EVERYTHING & ~SDL_INIT_AUDIO) < 0; essai++) {
+    if (SDL_Init(SDL_INIT_EVERYTHING & ~(SDL_INIT_AUDIO | SDL_INIT_VIDEO)) < 0)
+        erreurFatale("cannot start SDL");
+    for (int essai = 1; SDL_InitSubSystem(SDL_INIT_VIDEO) < 0; essai++) {
         if (essai == 5)
             erreurFatale("cannot open the display");
-        /* sdl12-compat takes a second SDL_Init for a success, with no
-         * video, unless the failed one is undone first. */
-        SDL_Quit();
+        /* Without this, sdl12-compat takes the next try for a success,
+         * with no video, without trying. */
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
         SDL_Delay(250);
     }
     SDL_InitSubSystem(SDL_INIT_AUDIO);
