@@ -1,0 +1,291 @@
+# The window, install and memcheck tests, each a table of rows run through
+# driver.py:  cases.py CASE ZIMBALO SOURCE_DIR VERSION
+# The exit status is the number of failed rows.
+import array, collections, glob, hashlib, math, os, random, re, shutil, signal, subprocess, sys
+import tempfile, time
+
+import driver
+from driver import BIN, BLACK, WHITE, Game, Xvfb, until
+
+CASE, SOURCE, VERSION = sys.argv[1], sys.argv[3], sys.argv[4]
+COMPAT = os.environ.get("ZIMBALO_SDL_COMPAT")
+DATA = ("game_over.ttf", "Menu.mp3", "Jouer.mp3")
+SCRATCH = tempfile.mkdtemp(prefix="zimbalo-")
+
+
+# One line on stderr saying what failed, status 1, nothing on stdout.
+def fatal(result, what):
+    assert result[:2] == (1, "") and re.fullmatch("zimbalo: [^\n]*%s[^\n]*\n" % what,
+                                                  result[2]), result
+
+
+# A 440 Hz tone, two seconds of it, as lame encodes it with options.
+def mp3(*options):
+    return lambda good: subprocess.run(
+        ["lame", "--quiet", "-r", "-s", "44.1", *options, "-", "-"], capture_output=True,
+        check=True, input=array.array("h", (int(9000 * math.sin(i // 2 * math.pi / 50.11))
+                                            for i in range(176400))).tobytes()).stdout
+
+
+# Damaged files, then odd but valid MP3s: each makes a file from the good one.
+FORMS = {"empty": lambda good: b"", "cut": lambda good: good[:len(good) // 2],
+         "garbage": lambda good: random.Random(7).randbytes(len(good)),
+         "8 kHz mono": mp3("-a", "-b", "16", "--resample", "8"),
+         "48 kHz": mp3("--resample", "48"), "VBR": mp3("-V", "2"),
+         "ID3v2": mp3("--id3v2-only", "--tt", "Zimbalo", "--pad-id3v2-size", "40000")}
+ODD = ("8 kHz mono", "48 kHz", "VBR", "ID3v2")
+
+
+# A directory with the data files, those named in spoilt in a form of FORMS,
+# or "missing", or "directory".
+def data_dir(spoilt):
+    here = tempfile.mkdtemp(dir=SCRATCH)
+    for name in DATA:
+        good, path, form = os.path.dirname(BIN) + "/" + name, here + "/" + name, spoilt.get(name)
+        if form == "directory":
+            os.mkdir(path)
+        elif form in FORMS:
+            open(path, "wb").write(FORMS[form](open(good, "rb").read()))
+        elif not form:
+            os.symlink(good, path)
+    return here
+
+
+# The game in a desktop-sized window, with its music in SDL's disk audio
+# driver's file; returns (game, window, file).
+def start(x, cwd=None, cmd=None):
+    raw = tempfile.mktemp(".raw", dir=SCRATCH)
+    game = Game(x, cmd, cwd, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=raw,
+                SDL_DISKAUDIODELAY="10")
+    return game, x.window(game, 20), raw
+
+
+# Presses the button down on the target until the score changes: its white
+# pixels, which no target or blending has.
+def hit(x):
+    score = lambda: [v == WHITE for v in x.shot(10, 10, 200, 40)]
+    before = score()
+    for _ in range(6):
+        s = x.shot()
+        target = collections.Counter(v for v in s if v not in (BLACK, WHITE)).most_common(1)[0][0]
+        i, j = s.index(target), len(s) - 1 - s[::-1].index(target)
+        x.xdo("mousemove", (i % x.w + j % x.w) // 2, (i // x.w + j // x.w) // 2, "mousedown", 1)
+        try:
+            return until("a hit", lambda: score() != before, 1)
+        except AssertionError:
+            pass
+        finally:
+            x.xdo("mouseup", 1)
+    raise AssertionError("no hit in six tries")
+
+
+# A game from the menu button of row dy, ended by Escape, then a key back
+# to the menu; with aim, a hit first.
+def round_trip(x, dy, menu, aim=False):
+    x.click(dy + 20)
+    until("a game", lambda: x.corners(BLACK))
+    if aim:
+        hit(x)
+    x.xdo("key", "Escape")
+    until("the end screen", lambda: WHITE in x.shot(x.cx - 30, x.cy - 20, 200, 60))
+    time.sleep(0.2)
+    assert x.corners(BLACK), "the end screen did not wait for a key"
+    x.xdo("key", "a")
+    until("the menu", lambda: x.menu() == menu)
+
+
+# The loud samples of the right channel, which mono tracks reach too, as
+# (index, whether above 0).
+def sound(raw):
+    with open(raw, "rb") as f:
+        right = array.array("h", f.read())[1::2]
+    loud = [(i, v > 0) for i, v in enumerate(right) if abs(v) > 500]
+    assert len(loud) > 5000, "silence: %d loud samples of %d" % (len(loud), len(right))
+    return loud
+
+
+# The whole game with the data files of spoilt (see data_dir): the window,
+# the options, a timed game with a hit, a free game, the music, a close
+# request in the menu. A bad font stops the game in one line; a bad track
+# leaves it playing, with at most one line naming it; odd but valid tracks
+# play in tune without a word.
+def play(row):
+    spoilt, cmd, sig = row
+    x, here = Xvfb(), os.path.realpath(data_dir(spoilt))
+    if "game_over.ttf" in spoilt:  # the message names the directory searched
+        return fatal(Game(x, cwd=here).wait(), "cannot open game_over.ttf in " + re.escape(here))
+    game, win, raw = start(x, here, cmd)
+    g, pos = win.get_geometry(), x.root.translate_coords(win, 0, 0)
+    assert (pos.x, pos.y, g.width, g.height) == (0, 0, x.w, x.h), (pos, g)
+    hints = win.get_full_property(x.atom("_MOTIF_WM_HINTS"), 0)
+    assert hints and hints.value[0] & 2 and hints.value[2] == 0, "the window asks for a frame"
+    menu = x.menu()
+    x.click(50 + 20)
+    until("the options screen", lambda: x.menu() != menu)
+    x.click(-100 + 20)  # Facile
+    until("the menu", lambda: x.menu() == menu)
+    round_trip(x, -100, menu, aim=True)
+    round_trip(x, 0, menu)
+    if sig:  # Ctrl-C or SIGTERM during play ends the program at once
+        x.click(-80)
+        until("a game", lambda: x.corners(BLACK))
+        game.proc.send_signal(sig)
+        return until("the end", lambda: game.wait()[0] == -sig)
+    x.close_request(win)
+    status, out, err = game.wait()
+    bad, lines = [n for n, f in spoilt.items() if f not in ODD], re.findall("(?m)^zimbalo.*", err)
+    assert (status, out) == (0, "") and len(lines) <= len(bad), (status, out, err)
+    assert all(any(n in line for n in bad) for line in lines), lines
+    loud = sound(raw)
+    if set(spoilt.values()) & set(ODD):
+        ups = [b[0] for a, b in zip(loud, loud[1:]) if b[1] and not a[1]]
+        period = sorted(q - p for p, q in zip(ups, ups[1:]))[len(ups) // 2]
+        assert abs(44100 / period - 440) < 10, "a tone of %.0f Hz" % (44100 / period)
+
+
+# Unusual machines, and none: each row either runs, or is refused in one line.
+# A display that comes up just after the game starts is waited for.
+def env(row):
+    desktop, environment, refused = row
+    if desktop == "late":
+        number = 50 + os.getpid() % 900
+        game = Game(None, DISPLAY=":%d" % number)
+        time.sleep(0.3)
+        desktop = Xvfb(number=number)
+        desktop.close_request(desktop.window(game))
+        return until("the end", lambda: game.wait()[:2] == (0, ""))
+    x = desktop and Xvfb(*desktop)
+    game = Game(x, **environment)
+    if refused:
+        return fatal(game.wait(), refused)
+    if not x:  # SDL 2's dummy driver: a game with nothing to show
+        time.sleep(1.5)
+        assert game.proc.poll() is None, game.wait()
+        return
+    win = x.window(game)
+    if desktop[2] == 24:
+        x.menu()
+    x.close_request(win)
+    status, out, err = game.wait()
+    assert (status, out) == (0, "") and re.fullmatch("(zimbalo: [^\n]*\n)?", err), (status, err)
+
+
+# Runs a command that must succeed; returns its output.
+def run(*cmd, env={}, **kw):
+    proc = subprocess.run(cmd, env={**os.environ, "MAKEFLAGS": "", **env}, capture_output=True,
+                          text=True, **kw)
+    assert proc.returncode == 0, (cmd, proc.stdout, proc.stderr)
+    return proc.stdout
+
+
+# The launcher under usr runs the installed program in the installed data
+# directory, where it then finds its font and draws its menu.
+def launch(usr):
+    x, usr = Xvfb(), os.path.realpath(usr)
+    game, win, raw = start(x, "/", [usr + "/games/zimbalo"])
+    exe, cwd = (os.readlink("/proc/%d/%s" % (game.proc.pid, k)) for k in ("exe", "cwd"))
+    assert exe.startswith(usr + "/lib") and cwd.startswith(usr + "/share/"), (exe, cwd)
+    x.menu()
+    x.close_request(win)
+    assert game.wait()[:2] == (0, "")
+
+
+# The scripts as a newcomer meets them: without root or sudo, deps.sh names
+# what is missing (what the tests need only with --tests) and stops; offline,
+# the sdl12-compat fixture skips, and neither refreshes apt's lists.
+def scripts():
+    stub = SCRATCH + "/bin"
+    os.mkdir(stub)
+    os.chmod(SCRATCH, 0o755)  # for the unprivileged user
+    for tool, body in (("dpkg-query", "exit 1"), ("apt-get", "echo $* >>%s/apt; exit 100" % stub),
+                       ("grep", 'exec /bin/grep "$@"'), ("id", 'exec /usr/bin/id "$@"')):
+        open(stub + "/" + tool, "w").write("#!/bin/sh\n" + body + "\n")
+        os.chmod(stub + "/" + tool, 0o755)
+    for flag, test_only in (([], False), (["--tests"], True)):
+        deps = subprocess.run(["/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                               SOURCE + "/scripts/deps.sh", *flag], env={"PATH": stub},
+                              capture_output=True, text=True)
+        assert deps.returncode == 1 and deps.stdout == "" and \
+            re.fullmatch("zimbalo: missing packages: .* run: apt-get install .*\n", deps.stderr) \
+            and ("xvfb" in deps.stderr) == test_only, deps
+    compat = subprocess.run(["sh", SOURCE + "/scripts/sdl12-compat.sh", SCRATCH + "/compat"],
+                            env={"PATH": stub + ":/usr/bin:/bin"}, capture_output=True, text=True)
+    assert compat.returncode == 0 and compat.stderr.count("\n") == 1, compat
+    assert open(stub + "/apt").read() == "download -q libsdl1.2-compat\n"
+
+
+# `make package` twice, the files of the first build touched between: the
+# same bytes, and nothing for lintian to say. A staged install of its tree,
+# validated, run and uninstalled; the package's fields, and a run from its
+# unpacked files. Building the game leaves the tests and benchmarks out.
+def package(row):
+    scripts()
+    assert not re.search(r"(?m)^all: (tests|bench)/all",
+                         open(os.path.dirname(BIN) + "/CMakeFiles/Makefile2").read())
+    built, stage = os.path.abspath("package"), os.path.join(SCRATCH, "stage")
+    tree, sums = built + "/package", []
+    for _ in range(2):
+        run("make", "-C", SOURCE, "package", "BUILD=" + built)
+        deb, = glob.glob(tree + "/zimbalo_%s_*.deb" % VERSION)
+        sums.append(hashlib.sha256(open(deb, "rb").read()).hexdigest())
+        time.sleep(1.1)
+        for f in glob.glob(tree + "/*") + glob.glob(tree + "/dist/*"):
+            os.utime(f)
+    assert sums[0] == sums[1], sums
+    run("lintian", "-I", "-E", "--pedantic", "--fail-on",
+        "error,warning,info,pedantic,experimental", deb)
+    run("cmake", "--install", tree, env={"DESTDIR": stage})
+    run("desktop-file-validate", *glob.glob(stage + "/usr/share/applications/*.desktop"))
+    out = run("appstreamcli", "validate", *glob.glob(stage + "/usr/share/metainfo/*.xml"))
+    assert "screenshot" not in out, out
+    launch(stage + "/usr")
+    run("cmake", "--build", tree, "--target", "uninstall", env={"DESTDIR": stage})
+    assert not os.path.exists(stage), os.listdir(stage)
+    fields = dict(re.findall(r"(?m)^(\w+): (.*)", run("dpkg-deb", "-f", deb)))
+    assert fields["Package"] == "zimbalo" and fields["Version"] == VERSION, fields
+    assert fields["Section"] == "games" and "@" in fields["Maintainer"], fields
+    for lib in ("libsdl1.2debian", "libsdl-ttf2.0-0", "libsdl-gfx1.2-5", "libmpg123-0"):
+        assert lib in fields["Depends"], fields
+    run("dpkg-deb", "-x", deb, SCRATCH + "/unpacked")
+    launch(SCRATCH + "/unpacked/usr")
+
+
+VALGRIND = ["valgrind", "--leak-check=full", "--errors-for-leak-kinds=definite,indirect",
+            "--error-exitcode=9", "--log-fd=2", "--suppressions=%s/tests/memcheck/valgrind.supp"
+            % SOURCE, BIN]
+TABLES = {
+    "start": (env, [
+        ("late", {}, None),
+        (None, {"TERM": "no-such-terminal"}, "cannot open the display"),
+        (None, {"DISPLAY": ""}, "cannot open the display"),
+        (None, {"DISPLAY": ":99999"}, "cannot open the display"),
+        # SDL 1.2's dummy driver has no desktop size; SDL 2's has one.
+        (None, {"DISPLAY": ":99999", "SDL_VIDEODRIVER": "dummy"},
+         not COMPAT and "cannot open the window"),
+    ]),
+    "env": (env, [
+        ((640, 480, 24), {"SDL_AUDIODRIVER": "no-such-driver"}, None),
+        ((640, 480, 24), {"SDL_AUDIODRIVER": "alsa", "AUDIODEV": "no-such-device"}, None),
+        # A row of 16384 pixels of 4 bytes needs more than a 16-bit pitch.
+        ((16384, 64, 24), {}, "cannot open the window"),
+        # sdl12-compat has no renderer for 8 and 15 bits.
+        ((640, 480, 8), {}, COMPAT and "cannot open the window"),
+        ((640, 480, 15), {}, COMPAT and "cannot open the window"),
+        ((640, 480, 16), {}, None), ((640, 480, 30), {}, None),
+    ]),
+    "play": (play, [({}, None, None), ({}, None, signal.SIGINT), ({}, None, signal.SIGTERM)]),
+    "memcheck": (play, [({}, VALGRIND, None)]),
+    "data": (play, [({name: form}, None, None) for name in DATA for form in
+                    ("missing", "empty", "cut", "garbage", "directory")]
+             + [({"Menu.mp3": form, "Jouer.mp3": form}, None, None) for form in ODD]),
+    "install": (package, [None]),
+}
+
+if __name__ == "__main__":
+    driver.SLOW = 8 if CASE == "memcheck" else 1
+    try:
+        if COMPAT and not os.path.exists(COMPAT + "/lib/libSDL-1.2.so.0"):
+            sys.exit(print("skipped: no sdl12-compat in " + COMPAT) or 77)
+        sys.exit(driver.table(*TABLES[CASE]))
+    finally:
+        shutil.rmtree(SCRATCH)

@@ -1,0 +1,134 @@
+# The one driver of the Python tests: runs the built game, or an installed
+# launcher, on a private Xvfb; reads the screen through Xlib, gives real
+# input through xdotool, and collects the exit status and the output.
+import array, collections, concurrent.futures, ctypes, os, subprocess, sys, threading, time
+import traceback
+
+from Xlib import X, display, error
+from Xlib.protocol import event
+
+GREY, PLATE, BLACK, WHITE = 0x303030, 0x7D7C7C, 0, 0xFFFFFF
+ROWS = (-100, -50, 0, 50)  # the menu screens' button rows, from the centre
+BIN = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
+SLOW = 1  # how much longer every wait may take (valgrind makes it 8)
+
+
+# The processes that each thread started, ended when its row ends. They get
+# SIGKILL when the test dies too, even at a ctest timeout (prctl).
+LIVE = collections.defaultdict(list)
+
+
+def spawn(cmd, **kw):
+    proc = subprocess.Popen(cmd, preexec_fn=lambda: ctypes.CDLL(None).prctl(1, 9), **kw)
+    LIVE[threading.get_ident()].append(proc)
+    return proc
+
+
+# Polls test every 50 ms until it gives a true value, which it returns.
+def until(what, test, timeout=10):
+    end = time.monotonic() + timeout * SLOW
+    while not (value := test()):
+        if time.monotonic() > end:
+            raise AssertionError("timed out waiting for " + what)
+        time.sleep(0.05)
+    return value
+
+
+class Xvfb:
+    def __init__(self, w=640, h=480, depth=24, number=None):
+        self.w, self.h, self.cx, self.cy = w, h, w // 2, h // 2
+        r, wr = os.pipe()
+        spawn(["Xvfb", *([":%d" % number] if number else []), "-displayfd", str(wr), "-nolisten",
+               "tcp", "-screen", "0", "%dx%dx%d" % (w, h, depth)], pass_fds=[wr],
+              stderr=subprocess.DEVNULL)
+        os.close(wr)
+        with os.fdopen(r) as f:
+            self.name = ":" + f.readline().strip()
+        self.conn = display.Display(self.name)
+        self.root = self.conn.screen().root
+        self.atom = self.conn.intern_atom
+        self.atom("_MOTIF_WM_HINTS")  # made, as by a window manager: SDL 1.2 uses it then
+
+    # The pixels of a rectangle, as 0xRRGGBB, row after row (24-bit screens).
+    def shot(self, x=0, y=0, w=0, h=0):
+        image = self.root.get_image(x, y, w or self.w - x, h or self.h - y, X.ZPixmap,
+                                    0xFFFFFFFF)
+        return [v & 0xFFFFFF for v in array.array("I", image.data)]
+
+    def corners(self, rgb):
+        return all(self.shot(x, y, 1, 1) == [rgb] for x in (0, self.w - 1) for y in (0, self.h - 1))
+
+    # The game's toplevel window, once it is mapped; fails if the game ends.
+    def window(self, game, timeout=20):
+        def find():
+            if game.proc.poll() is not None:
+                raise AssertionError("the game ended: %r" % (game.wait(),))
+            for w in self.root.query_tree().children:
+                try:
+                    if w.get_wm_name() == "Zimbalo" and \
+                            w.get_attributes().map_state == X.IsViewable:
+                        return w
+                except error.BadWindow:
+                    pass
+        return until("the window", find, timeout)
+
+    def xdo(self, *args):
+        subprocess.run(["xdotool", *map(str, args)], env=dict(os.environ, DISPLAY=self.name),
+                       check=True)
+
+    def click(self, dy):
+        self.xdo("mousemove", self.cx, self.cy + dy, "sleep", 0.1, "click", 1)
+
+    def close_request(self, win):
+        msg = event.ClientMessage(window=win, client_type=self.atom("WM_PROTOCOLS"),
+                                  data=(32, [self.atom("WM_DELETE_WINDOW"), 0, 0, 0, 0]))
+        win.send_event(msg)
+        self.conn.sync()
+
+    # Waits for a menu screen: grey corners, a plate on each row; returns
+    # the plates' widths, labels included.
+    def menu(self):
+        def widths():
+            line = [self.shot(self.cx - 51, self.cy + dy + 20, 260, 1) for dy in ROWS]
+            return self.corners(GREY) and all(PLATE in ln and ln[0] == GREY for ln in line) and \
+                [ln.index(GREY, 1) for ln in line]
+        return until("a menu screen", widths)
+
+
+class Game:
+    def __init__(self, x=None, cmd=None, cwd=None, **env):
+        env = {**{k: v for k, v in os.environ.items() if not k.startswith("SDL_")},
+               "SDL_AUDIODRIVER": "dummy", "DISPLAY": x and x.name, **env}
+        self.proc = spawn(cmd or [BIN], cwd=cwd or os.path.dirname(BIN), text=True,
+                          env={k: v for k, v in env.items() if v is not None},
+                          stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+    # (status, stdout, stderr) once the game ends; a signal N gives -N.
+    def wait(self, timeout=10):
+        try:
+            out, err = self.proc.communicate(timeout=timeout * SLOW)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            raise AssertionError("the game still runs after %d s" % timeout)
+        return self.proc.returncode, out, err
+
+
+# Runs check(row) for every row of a table, three at a time; prints each
+# outcome and returns the number of failed rows.
+def table(check, rows, workers=3):
+    def one(row):
+        try:
+            check(row)
+            return "ok   %s" % (row,)
+        except Exception:
+            return "FAIL %s\n%s" % (row, traceback.format_exc())
+        finally:
+            for proc in LIVE.pop(threading.get_ident(), []):
+                proc.kill()
+                proc.wait()
+    failed = 0
+    with concurrent.futures.ThreadPoolExecutor(workers) as pool:
+        for result in pool.map(one, rows):
+            print(result, flush=True)
+            failed += result.startswith("FAIL")
+    return failed
