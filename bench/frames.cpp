@@ -7,7 +7,6 @@
 #include <benchmark/benchmark.h>
 
 #include "harness.h"
-#include "screens.h"
 
 using namespace harness;
 
@@ -52,7 +51,7 @@ void BM_MenuIdle(benchmark::State& state)
 {
     batches(state, [](SDL_Surface* ecran) {
         open(ecran->w, ecran->h);
-        stopAfter(frames - 1);
+        sdl.stopAfter = frames - 1;
         stopped(menu, ecran);
     });
 }
@@ -62,7 +61,7 @@ void BM_MenuHover(benchmark::State& state)
     batches(state, [](SDL_Surface* ecran) {
         open(ecran->w, ecran->h);
         at(1, motion(ecran->w / 2, ecran->h / 2 - 80));
-        stopAfter(frames - 1);
+        sdl.stopAfter = frames - 1;
         stopped(menu, ecran);
     });
 }
@@ -72,7 +71,7 @@ void BM_Options(benchmark::State& state)
     batches(state, [](SDL_Surface* ecran) {
         open(ecran->w, ecran->h);
         at(1, motion(ecran->w / 2, ecran->h / 2 - 30));
-        stopAfter(frames - 1);
+        sdl.stopAfter = frames - 1;
         stopped([](SDL_Surface* e) { option(e); }, ecran);
     });
 }

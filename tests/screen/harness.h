@@ -1,88 +1,78 @@
 // harness.h: runs the screens frame by frame without a display.
 //
-// The screen tests are linked with GNU ld's --wrap on the SDL calls that the
+// Programs that use it are linked with GNU ld's --wrap on the SDL calls the
 // screens make, so the product code runs unchanged while this harness
-// answers: a scripted event queue behind SDL_PollEvent and SDL_WaitEvent, a
-// virtual clock behind SDL_GetTicks and SDL_Delay, a pointer warp that queues
-// a motion event (or none), a look at the screen after every SDL_Flip, and
-// counts of the surfaces and fonts alive. Frame n is the frame whose poll
-// comes after the n-th flip, so the first frame of a screen entered at once
-// is frame 0.
+// answers: scripted events behind SDL_PollEvent and SDL_WaitEvent, a virtual
+// clock behind SDL_GetTicks and SDL_Delay, a pointer warp that queues a
+// motion event or not, a look at the screen after every flip, what the
+// screens hold alive, and a trace of what each frame did. Frame n is the
+// frame whose poll comes after the n-th flip, so a screen's first frame is
+// frame 0.
 #ifndef ZIMBALO_TESTS_HARNESS_H
 #define ZIMBALO_TESTS_HARNESS_H
 
-#include <SDL/SDL.h>
-
-#ifdef __SANITIZE_ADDRESS__
-#include <sanitizer/lsan_interface.h>
-#endif
-
+#include <deque>
 #include <functional>
+#include <map>
 #include <string>
-#include <vector>
+
+// The screens. GoogleTest includes <unistd.h>, whose pause() clashes with the
+// game's; no test calls the game's, so its declaration is renamed here.
+#define pause game_pause_unused
+#include "jouer.h"
+#undef pause
 
 namespace harness {
 
-// Thrown from a flip to leave a screen that never returns by itself.
-struct Stop {};
+struct End {};                   // how a run leaves a screen midway:
+struct Stop : End {};            // thrown by a flip or a wait,
+struct Exit : End { int code; }; // or in place of exit() where that is wrapped
 
-// Opens a w by h window on the dummy driver (or keeps the one open at that
-// size) and resets.
+struct State {
+    // Events by the frame they are due in. A wait takes the first whenever it
+    // is due; a warp's motion comes after the events due already.
+    std::multimap<int, SDL_Event> script;
+    std::deque<int> rands; // rand() returns these first
+    // Called after every flip with the number of flips before it.
+    std::function<void(int frame, SDL_Surface* screen)> look;
+    // Generated input, asked when nothing is due: false means no event, the
+    // event left as it was. Runs with a source keep no trace.
+    std::function<bool(SDL_Event*)> source;
+    // One line per thing done: "poll motion 10,20", "poll none", "wait key
+    // 27", "warp 10,21", "flip 3", "music", "font 100", "close font", "lit
+    // Jouer" (a button drawn in the highlight's black), the screens' own
+    // texts as "write 10,10 Score : 0", and "exit 0".
+    std::string trace;
+    // The surfaces the screens made themselves and the fonts they opened,
+    // not freed yet, each with the real function that frees it. (The
+    // libraries' surfaces are freed where they are made; the sanitizers and
+    // valgrind watch those.)
+    std::map<void*, void (*)(void*)> alive;
+    Uint32 clock = 1000;    // milliseconds
+    int flips = 0;
+    int stopAfter = -1;     // the frame whose flip throws Stop (or 5000 without a source)
+    bool warpMotion = true; // a warp queues a motion, as on X11
+};
+extern State sdl;
+
+// Opens a w by h window on the dummy driver and starts afresh.
 SDL_Surface* open(int w, int h);
-// Forgets every script, count and trace, and frees what a screen left by
-// Stop still held; the clock starts at 1000 ms.
-void reset();
+// Runs a screen until it returns, ends the program, or flips frame last; what
+// it held when it did not return is freed.
+void play(const std::function<void()>& screen, int last = -1);
+int count(const std::string& text); // occurrences in the trace
+// The trace from the last occurrence of a line on (out_of_range if none).
+inline std::string from(const std::string& line) { return sdl.trace.substr(sdl.trace.rfind(line)); }
+inline void at(int frame, const SDL_Event& event) { sdl.script.emplace(frame, event); }
+// A pixel of the dummy driver's 32-bit screen, which reads 0xRRGGBB.
+inline Uint32 rgb(SDL_Surface* s, int x, int y) { return static_cast<Uint32*>(s->pixels)[y * s->pitch / 4 + x]; }
 
-// ---- Scripts ----
-void at(int frame, const SDL_Event& event);   // queue event at that frame
-void stall(int frame, Uint32 ms);             // the clock jumps at that frame
-void stopAfter(int frame);                    // throw Stop from that flip
-void warpQueuesMotion(bool queues);           // default true, as on X11
-void randValues(std::vector<int> values);     // rand() returns these first
-
-// Generated input: when the script has nothing for a poll or a wait, make
-// is asked for an event; false means none this frame. Runs with a source
-// keep no trace.
-void source(std::function<bool(SDL_Event*)> make);
-
-SDL_Event motion(int x, int y);
-SDL_Event press(int x, int y, int button = SDL_BUTTON_LEFT);
-SDL_Event release(int x, int y, int button = SDL_BUTTON_LEFT);
-SDL_Event key(SDLKey sym);
-SDL_Event quit();
-
-// Frees what screens left behind when they were left by Stop or by an
-// exception in place of exit(), keeping the scripts and counts.
-void releaseLeftovers();
-
-// ---- Observations ----
-// Called after every flip with the number of flips before it.
-void onFlip(std::function<void(int frame, SDL_Surface* screen)> look);
-int flips();
-Uint32 now();
-SDL_Rect pointer();        // where the last warp put the pointer
-int warps();
-int liveSurfaces();        // made by the game and the libraries, not freed
-int liveFonts();
-int musicSwitches();       // calls of jouerMusique
-// One line per thing a frame did: "poll motion 10,20", "poll none",
-// "warp 10,21", "flip 3", "music", "font 100", "close font", "wait key 27",
-// and the screens' texts as "write 10,10 Score : 0".
-const std::vector<std::string>& trace();
-bool traced(const std::string& line);
-
-// For the body of a death test: the screens end the process with exit()
-// and, as designed, free nothing first, which the leak checker would report.
-inline void exitWithoutLeakCheck()
-{
-#ifdef __SANITIZE_ADDRESS__
-    __lsan_disable();
-#endif
-}
-
-// The colour at (x, y) of a surface.
-SDL_Color pixel(SDL_Surface* s, int x, int y);
-bool is(SDL_Color c, int r, int g, int b);
+SDL_Event event(Uint8 type, int x = 0, int y = 0, int detail = 0); // detail: a button or a key
+inline SDL_Event motion(int x, int y) { return event(SDL_MOUSEMOTION, x, y); }
+inline SDL_Event press(int x, int y, int b = SDL_BUTTON_LEFT) { return event(SDL_MOUSEBUTTONDOWN, x, y, b); }
+inline SDL_Event release(int x, int y, int b = SDL_BUTTON_LEFT) { return event(SDL_MOUSEBUTTONUP, x, y, b); }
+inline SDL_Event key(SDLKey sym) { return event(SDL_KEYDOWN, 0, 0, sym); }
+inline SDL_Event quit() { return event(SDL_QUIT); }
 
 } // namespace harness
 
