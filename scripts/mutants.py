@@ -8,7 +8,7 @@ fault in src/. Tests run in stages, cheapest first, and a mutant stops at the
 first stage that kills it.
 
 usage: mutants.py [--only ID,ID] [--tests REGEX] [--work DIR] [--json FILE]
-                  [--compare FILE]
+                  [--compare FILE] [--report]
 """
 import argparse
 import json
@@ -97,6 +97,7 @@ def main():
     ap.add_argument("--compare", help="an earlier results.json to set beside")
     ap.add_argument("--tests", help="run only the tests matching this, in one stage")
     ap.add_argument("--work", default=os.path.join(ROOT, "build", "mutants"))
+    ap.add_argument("--report", action="store_true", help="only print the table of --json")
     args = ap.parse_args()
     global WORK, TREE, BUILD, STAGES
     WORK = os.path.abspath(args.work)
@@ -105,6 +106,9 @@ def main():
         STAGES = [(args.tests, None)]
 
     mutants = load(os.path.join(ROOT, "scripts", "mutants.txt"))
+    before = json.load(open(args.compare)) if args.compare else None
+    if args.report:
+        return report(mutants, json.load(open(args.json)), before)
     if args.only:
         keep = set(args.only.split(","))
         mutants = [m for m in mutants if m["id"] in keep]
@@ -144,8 +148,7 @@ def main():
         merged.update(results)
         results = merged
     json.dump(results, open(args.json, "w"), indent=1)
-    report(load(os.path.join(ROOT, "scripts", "mutants.txt")), results,
-           json.load(open(args.compare)) if args.compare else None)
+    report(load(os.path.join(ROOT, "scripts", "mutants.txt")), results, before)
 
 
 def report(mutants, results, before):
