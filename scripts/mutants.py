@@ -102,6 +102,7 @@ def main():
     global WORK, TREE, BUILD, STAGES
     WORK = os.path.abspath(args.work)
     TREE, BUILD = os.path.join(WORK, "tree"), os.path.join(WORK, "build")
+    args.json = args.json or os.path.join(WORK, "results.json")
     if args.tests:
         STAGES = [(args.tests, None)]
 
@@ -142,7 +143,6 @@ def main():
         print(f"{m['id']:4} {time.time() - start:5.0f}s  {results[m['id']]}", flush=True)
     build()
 
-    args.json = args.json or os.path.join(WORK, "results.json")
     if args.only and os.path.exists(args.json):
         merged = json.load(open(args.json))
         merged.update(results)
