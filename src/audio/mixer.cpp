@@ -61,7 +61,10 @@ static const bool alsa_silenced = [] {
 namespace zaudio {
 
 static const int RING_FRAMES = int(MIX_RATE / 2); /* half a second */
-static const int SEAMS = 16;       /* pass ends waiting in one ring */
+/* Pass ends waiting in one ring. A file whose passes are shorter than a
+ * sixteenth of the ring (31 ms) fills them before the ring and so plays
+ * with gaps on the device; no music is that short. */
+static const int SEAMS = 16;
 static const int MAX_TAIL = 8;     /* last frames: 44100 / 8000, MPEG's lowest rate, rounded up */
 static const int FEED_PIECE = 1024; /* frames the feeder decodes per stream and turn */
 
