@@ -25,6 +25,8 @@ int SDL_Flip(SDL_Surface* screen)
         real_flip = (int (*)(SDL_Surface*))dlsym(RTLD_NEXT, "SDL_Flip");
         const char* path = getenv("ZIMBALO_PROBE_OUT");
         out = path ? fopen(path, "w") : NULL;
+        if (out) /* readable while the program runs */
+            setvbuf(out, NULL, _IOLBF, 0);
     }
     const int result = real_flip(screen);
     struct timespec now;
