@@ -1,8 +1,11 @@
 // floor.cpp: the frame rate no screen of the game can beat. It opens the
-// game's window and, per frame, does only what every screen must: fill the
-// window, poll one event, wait 10 ms and flip. It prints its frames per
-// second when its window is closed or after ZIMBALO_FLOOR_SECONDS seconds.
+// game's window, with the game's choice of renderer on sdl12-compat, and, per
+// frame, does only what every screen must: fill the window, poll one event,
+// wait 10 ms and flip. It prints its frames per second when its window is
+// closed or after ZIMBALO_FLOOR_SECONDS seconds.
 #include <SDL/SDL.h>
+
+#include "fonctions.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +13,7 @@
 int main(int, char**)
 {
     setenv("SDL_VIDEO_WINDOW_POS", "center", 1);
+    preferencesSDL2();
     if (SDL_Init(SDL_INIT_VIDEO) < 0) {
         std::fprintf(stderr, "floor: %s\n", SDL_GetError());
         return 1;

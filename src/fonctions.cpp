@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <glob.h>
 
 #include "audio/fmod.h"
 
@@ -136,6 +137,36 @@ void erreurFatale(const char* quoi)
 {
     std::fprintf(stderr, "zimbalo: %s: %s\n", quoi, SDL_GetError());
     std::exit(1);
+}
+
+/* Whether a DRM render node, the door to a GPU, opens for this user. */
+static bool processeurGraphique()
+{
+    glob_t noeuds;
+    bool ouvert = false;
+    if (glob("/dev/dri/renderD*", 0, NULL, &noeuds) == 0)
+        for (size_t i = 0; i < noeuds.gl_pathc && !ouvert; i++)
+            if (std::FILE* noeud = std::fopen(noeuds.gl_pathv[i], "r+")) {
+                std::fclose(noeud);
+                ouvert = true;
+            }
+    globfree(&noeuds);
+    return ouvert;
+}
+
+void preferencesSDL2()
+{
+    /* sdl12-compat presents every frame through an SDL 2 renderer, OpenGL
+     * by default. Without a GPU that is Mesa's llvmpipe drawing the whole
+     * window as a textured quad on the processor, three times slower than
+     * the classic library. SDL 2's software renderer copies the frame into
+     * the X window's shared-memory image instead, but only if the window's
+     * image is not itself made an OpenGL texture, which the second setting
+     * forbids. With a GPU, OpenGL costs the processor less, so it stays. */
+    if (!processeurGraphique()) {
+        setenv("SDL_RENDER_DRIVER", "software", 0);
+        setenv("SDL_FRAMEBUFFER_ACCELERATION", "0", 0);
+    }
 }
 
 void signauxOrdinaires()
