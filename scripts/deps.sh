@@ -10,7 +10,7 @@ libsdl1.2-dev libsdl-ttf2.0-dev libsdl-gfx1.2-dev libmpg123-dev"
 if [ "${1:-}" = "--tests" ]; then
     PACKAGES="$PACKAGES libgtest-dev googletest libbenchmark-dev
 xvfb xdotool x11-utils python3-xlib python3-fonttools lame valgrind
-desktop-file-utils appstream groff-base libsdl2-2.0-0 lintian"
+desktop-file-utils appstream groff-base libsdl2-2.0-0 lintian weston"
 fi
 
 missing=""
