@@ -35,12 +35,15 @@ package: deps
 	cmake --build $(BUILD)/package -j $(JOBS)
 	cd $(BUILD)/package && SOURCE_DATE_EPOCH=$$(git log -1 --format=%ct 2>/dev/null || echo 0) cpack -G DEB
 
-# Frame rates against the floor at two window sizes, then the frame and
-# audio benchmarks; docs/PERFORMANCE.md explains the figures.
+# Frame rates against the floor at two window sizes, then on sdl12-compat
+# against the classic library (skipped offline), then the frame and audio
+# benchmarks; docs/PERFORMANCE.md explains the figures.
 bench: test-deps configure
 	cmake --build $(BUILD) -j $(JOBS) --target bench
 	bench/fps 1920x1080
 	bench/fps 3840x2160
+	-bench/fps 1920x1080 --compat
+	-bench/fps 3840x2160 --compat
 	cd $(BUILD) && SDL_VIDEODRIVER=dummy ./bench/frames_bench
 	cd $(BUILD) && SDL_AUDIODRIVER=dummy ./bench/audio_bench
 
