@@ -56,9 +56,13 @@ fuzz: test-deps configure
 		ZIMBALO_SOAK_FRAMES=360000 ./tests/fuzz/fuzz_tests
 
 # Applies each fault of scripts/mutants.txt to a copy of the sources and
-# reports which test kills it; docs/TESTING.md keeps the figures.
+# reports which test kills it; with MODE=mechanical, a sample of SIZE
+# mutants made by fixed operators from src/, drawn with SEED.
+# docs/TESTING.md keeps the figures.
 mutants: test-deps
-	/usr/bin/python3 scripts/mutants.py $(if $(ONLY),--only $(ONLY))
+	/usr/bin/python3 scripts/mutants.py $(if $(ONLY),--only $(ONLY)) \
+		$(if $(filter mechanical,$(MODE)),--mechanical) $(if $(SEED),--seed $(SEED)) \
+		$(if $(SIZE),--size $(SIZE))
 
 clean:
 	rm -rf $(BUILD)

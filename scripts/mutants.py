@@ -1,14 +1,20 @@
 #!/usr/bin/python3
-"""Mutation testing: applies each fault of scripts/mutants.txt to a copy of
-the sources, one at a time, rebuilds, runs the tests, and reports which test
-killed which mutant.
+"""Mutation testing: applies each fault to a copy of the sources, one at a
+time, rebuilds, runs the tests, and reports which test killed which mutant.
+
+Two sets of faults: the realistic ones written by hand in scripts/mutants.txt,
+and with --mechanical a seeded sample of the mutants that fixed operators
+make from src/ (scripts/mechanical.py). A mechanical mutant that compiles
+counts unless scripts/mutants-equivalent.txt lists it, with the reason no
+test can tell it from the original.
 
 The copy lives under build/mutants, so an interrupted run never leaves a
-fault in src/. Tests run in stages, cheapest first, and a mutant stops at the
-first stage that kills it.
+fault in src/. Tests run in stages, cheapest first, each building only what
+it runs, and a mutant stops at the first stage that kills it.
 
-usage: mutants.py [--only ID,ID] [--tests REGEX] [--work DIR] [--json FILE]
-                  [--compare FILE] [--report]
+usage: mutants.py [--only ID,ID] [--mechanical] [--seed N] [--size N]
+                  [--tests REGEX] [--work DIR] [--json FILE] [--compare FILE]
+                  [--report]
 """
 import argparse
 import json
@@ -19,15 +25,19 @@ import subprocess
 import sys
 import time
 
+import mechanical
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 WORK = TREE = BUILD = ""
-# ctest -R/-E pairs, cheapest first.
-STAGES = [("", "^(window|memcheck|install|fuzz)"), ("^window_[a-z]", "^window_compat"),
-          ("^fuzz", None), ("^(window_compat|memcheck|install)", None)]
+# (targets to build, ctest -R, ctest -E), cheapest first.
+STAGES = [(["unit_tests", "audio_tests", "screen_tests"], "^(unit|audio|screen)_tests$", None),
+          (["tests"], "_asan$|^fuzz_tests$", None),
+          (["tests"], "^window_[a-z]", "^window_compat"),
+          (["tests"], "^(window_compat|memcheck|install)", None)]
 
 
 def load(path):
-    """Mutants as dicts: id, file, what, old, new (\\n in old and new)."""
+    """Hand-written mutants as dicts: id, file, what, old, new (\\n in old and new)."""
     mutants, cur = [], None
     for line in open(path, encoding="utf-8"):
         line = line.rstrip("\n")
@@ -48,6 +58,17 @@ def load(path):
     return mutants
 
 
+def place(m, text):
+    """Gives a hand-written mutant the start and end of the one place it changes."""
+    if "start" not in m:
+        if text.count(m["old"]) != 1:
+            sys.exit(f"mutants: {m['id']}: the text to change occurs "
+                     f"{text.count(m['old'])} times in {m['file']}")
+        m["start"] = text.index(m["old"])
+        m["end"] = m["start"] + len(m["old"])
+    return text[:m["start"]] + m["new"] + text[m["end"]:]
+
+
 def run(cmd, log, **kw):
     with open(log, "w") as out:
         return subprocess.run(cmd, stdout=out, stderr=subprocess.STDOUT, **kw).returncode
@@ -66,20 +87,18 @@ def copy_tree():
                 shutil.copymode(src, dst)
 
 
-def build():
-    """Builds the program and, where the tests have a target of their own, them."""
-    targets = subprocess.run(["cmake", "--build", BUILD, "--target", "help"],
-                             capture_output=True, text=True).stdout
-    extra = ["tests"] if re.search(r"^\.\.\. tests$", targets, re.M) else []
-    return run(["cmake", "--build", BUILD, "-j", str(os.cpu_count()), "--target", "all"]
-               + extra, os.path.join(WORK, "build.log")) == 0
+def build(targets=("all", "tests")):
+    return run(["cmake", "--build", BUILD, "-j", str(os.cpu_count()), "--target", *targets],
+               os.path.join(WORK, "build.log")) == 0
 
 
 def failed_tests():
-    """Runs the stages; returns the failed tests of the first failing one."""
-    for include, exclude in STAGES:
-        cmd = ["ctest", "-j", str(os.cpu_count()), "--timeout", "300"]
-        cmd += ["-R", include] if include else []
+    """Runs the stages; returns the failed tests of the first failing one, or
+    None when the mutant does not build."""
+    for targets, include, exclude in STAGES:
+        if not build(targets):
+            return None
+        cmd = ["ctest", "-j", str(os.cpu_count()), "--timeout", "300", "-R", include]
         cmd += ["-E", exclude] if exclude else []
         log = os.path.join(WORK, "ctest.log")
         if run(cmd, log, cwd=BUILD) == 0:
@@ -90,11 +109,29 @@ def failed_tests():
     return []
 
 
+def try_mutant(m):
+    """Applies m to the tree, runs the stages, puts the file back; returns
+    what killed it, "SURVIVED" or "no build"."""
+    path = os.path.join(TREE, m["file"])
+    original = open(path, encoding="utf-8").read()
+    try:
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(place(m, original))
+        killers = failed_tests()
+    finally:
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(original)
+    return "no build" if killers is None else ",".join(killers) or "SURVIVED"
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--only", help="comma-separated mutant ids")
-    ap.add_argument("--json", help="where the results go (default WORK/results.json)")
-    ap.add_argument("--compare", help="an earlier results.json to set beside")
+    ap.add_argument("--mechanical", action="store_true", help="the mechanical sample")
+    ap.add_argument("--seed", type=int, default=2026, help="of the mechanical sample")
+    ap.add_argument("--size", type=int, default=150, help="mechanical mutants that build")
+    ap.add_argument("--json", help="where the results go (default WORK/results*.json)")
+    ap.add_argument("--compare", help="an earlier results file to set beside")
     ap.add_argument("--tests", help="run only the tests matching this, in one stage")
     ap.add_argument("--work", default=os.path.join(ROOT, "build", "mutants"))
     ap.add_argument("--report", action="store_true", help="only print the table of --json")
@@ -102,11 +139,19 @@ def main():
     global WORK, TREE, BUILD, STAGES
     WORK = os.path.abspath(args.work)
     TREE, BUILD = os.path.join(WORK, "tree"), os.path.join(WORK, "build")
-    args.json = args.json or os.path.join(WORK, "results.json")
+    name = "results-mechanical-%d.json" % args.seed if args.mechanical else "results.json"
+    args.json = args.json or os.path.join(WORK, name)
     if args.tests:
-        STAGES = [(args.tests, None)]
+        STAGES = [(["all", "tests"], args.tests, None)]
 
-    mutants = load(os.path.join(ROOT, "scripts", "mutants.txt"))
+    equivalent = mechanical.load_equivalent(os.path.join(ROOT, "scripts", "mutants-equivalent.txt"))
+    if args.mechanical:
+        mutants = mechanical.sample(ROOT, args.seed)
+        for m in mutants:
+            m["what"] = mechanical.describe(m)
+            m["equivalent"] = equivalent.get((m["file"], m["before"], m["after"]))
+    else:
+        mutants = load(os.path.join(ROOT, "scripts", "mutants.txt"))
     before = json.load(open(args.compare)) if args.compare else None
     if args.report:
         return report(mutants, json.load(open(args.json)), before)
@@ -116,31 +161,28 @@ def main():
     os.makedirs(WORK, exist_ok=True)
     copy_tree()
     if not os.path.exists(os.path.join(BUILD, "CMakeCache.txt")):
-        run(["cmake", "-S", TREE, "-B", BUILD, "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
-             "-DZIMBALO_BENCH=OFF"],
-            os.path.join(WORK, "configure.log"))
+        # Optimised without debugging information: the quickest to rebuild.
+        run(["cmake", "-S", TREE, "-B", BUILD, "-DCMAKE_BUILD_TYPE=Release",
+             "-DZIMBALO_BENCH=OFF"], os.path.join(WORK, "configure.log"))
     if not build():
         sys.exit("mutants: the unmutated tree does not build; see " + WORK + "/build.log")
     if failed_tests():
         sys.exit("mutants: the unmutated tree fails its tests; see " + WORK + "/ctest.log")
 
-    results = {}
+    results, flags, built = {}, None, 0
     for m in mutants:
-        path = os.path.join(TREE, m["file"])
-        original = open(path, encoding="utf-8").read()
-        if original.count(m["old"]) != 1:
-            sys.exit(f"mutants: {m['id']}: the text to change occurs "
-                     f"{original.count(m['old'])} times in {m['file']}")
+        if args.mechanical:
+            if built == args.size:
+                break
+            flags = flags or subprocess.run(
+                ["pkg-config", "--cflags", "sdl", "SDL_ttf", "SDL_gfx", "libmpg123"],
+                capture_output=True, text=True, check=True).stdout.split()
+            if not mechanical.compiles(TREE, m, flags):
+                continue  # not a program: not part of the sample
         start = time.time()
-        try:
-            with open(path, "w", encoding="utf-8") as f:
-                f.write(original.replace(m["old"], m["new"]))
-            killers = failed_tests() if build() else None
-        finally:
-            with open(path, "w", encoding="utf-8") as f:
-                f.write(original)
-        results[m["id"]] = "no build" if killers is None else ",".join(killers) or "SURVIVED"
-        print(f"{m['id']:4} {time.time() - start:5.0f}s  {results[m['id']]}", flush=True)
+        results[m["id"]] = try_mutant(m)
+        built += results[m["id"]] != "no build"
+        print(f"{m['id']:4} {time.time() - start:5.0f}s  {results[m['id']]}  {m['what']}", flush=True)
     build()
 
     if args.only and os.path.exists(args.json):
@@ -148,11 +190,14 @@ def main():
         merged.update(results)
         results = merged
     json.dump(results, open(args.json, "w"), indent=1)
-    report(load(os.path.join(ROOT, "scripts", "mutants.txt")), results, before)
+    report(mutants, results, before)
 
 
 def report(mutants, results, before):
-    """A Markdown table of every mutant, and the kill rate of each run."""
+    """A Markdown table of every mutant, and the kill rate of each run; a
+    mutant listed as equivalent counts in neither."""
+    equivalent = {m["id"] for m in mutants if m.get("equivalent")}
+
     def killed(r):
         return r not in (None, "SURVIVED", "no build")
     head = "| id | where | fault |" + (" before |" if before else "") + " killed by |"
@@ -160,14 +205,18 @@ def report(mutants, results, before):
     for m in mutants:
         if m["id"] not in results:
             continue
-        cells = [m["id"], f"`{m['file']}`", m["what"]]
+        cells = [m["id"], f"`{m['file']}`", m["what"].replace("|", "\\|")]
         cells += [before.get(m["id"], "")] if before else []
-        print("| " + " | ".join(cells + [results[m["id"]]]) + " |")
+        verdict = results[m["id"]]
+        if m["id"] in equivalent and not killed(verdict):
+            verdict = "equivalent: " + m["equivalent"]
+        print("| " + " | ".join(cells + [verdict]) + " |")
     for name, res in (("before", before), ("now", results)):
         if res:
-            built = [r for r in res.values() if r != "no build"]
-            n = sum(killed(r) for r in built)
-            print(f"\nKilled {name}: {n} of {len(built)} ({100 * n // max(1, len(built))}%)")
+            counted = [r for i, r in res.items() if r != "no build" and i not in equivalent]
+            n = sum(killed(r) for r in counted)
+            print(f"\nKilled {name}: {n} of {len(counted)} ({100 * n // max(1, len(counted))}%)"
+                  f"; {len(equivalent & set(res))} equivalent left out")
 
 
 if __name__ == "__main__":
