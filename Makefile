@@ -33,7 +33,7 @@ uninstall:
 package: deps
 	cmake -S . -B $(BUILD)/package -C dist/deb.cmake
 	cmake --build $(BUILD)/package -j $(JOBS)
-	cd $(BUILD)/package && SOURCE_DATE_EPOCH=$$(git log -1 --format=%ct 2>/dev/null || echo 0) cpack -G DEB
+	cd $(BUILD)/package && SOURCE_DATE_EPOCH=$$(git -C $(CURDIR) log -1 --format=%ct 2>/dev/null || echo 0) cpack -G DEB
 
 # Frame rates against the floor at two window sizes, then on sdl12-compat
 # against the classic library (skipped offline), then the frame and audio

@@ -52,11 +52,12 @@ def data_dir(spoilt):
 
 
 # The game in a desktop-sized window, with its music in SDL's disk audio
-# driver's file; returns (game, window, file).
+# driver's file, and a window position of the player's that the game must
+# replace; returns (game, window, file).
 def start(x, cwd=None, cmd=None):
     raw = tempfile.mktemp(".raw", dir=SCRATCH)
     game = Game(x, cmd, cwd, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=raw,
-                SDL_DISKAUDIODELAY="10")
+                SDL_DISKAUDIODELAY="10", SDL_VIDEO_WINDOW_POS="100,80")
     return game, x.window(game, 20), raw
 
 
@@ -133,9 +134,11 @@ def play(row):
         return until("the end", lambda: game.wait()[0] == -sig)
     x.close_request(win)
     status, out, err = game.wait()
-    bad, lines = [n for n, f in spoilt.items() if f not in ODD], re.findall("(?m)^zimbalo.*", err)
-    assert (status, out) == (0, "") and len(lines) <= len(bad), (status, out, err)
-    assert all(any(n in line for n in bad) for line in lines), lines
+    # A cut track still holds frames to play.
+    bad = sorted(n for n, f in spoilt.items() if f not in ODD + ("cut",))
+    named = re.findall("(?m)^zimbalo: cannot play (\\S+): .*$", err)
+    assert (status, out) == (0, "") and sorted(named) == bad, err
+    assert len(re.findall("(?m)^zimbalo", err)) == len(bad), err
     loud = sound(raw)
     if set(spoilt.values()) & set(ODD):
         ups = [b[0] for a, b in zip(loud, loud[1:]) if b[1] and not a[1]]
@@ -238,15 +241,16 @@ def scripts():
     assert open(stub + "/apt").read() == "download -q libsdl1.2-compat\n"
 
 
-# `make package` twice, the files of the first build touched between: the
-# same bytes, and nothing for lintian to say. A staged install of its tree,
+# `make package` twice, in a build folder outside the checkout, the files of
+# the first build touched between: the same bytes, and nothing for lintian
+# to say. A staged install of its tree,
 # validated, run and uninstalled; the package's fields, and a run from its
 # unpacked files. Building the game leaves the tests and benchmarks out.
 def package(row):
     scripts()
     assert not re.search(r"(?m)^all: (tests|bench)/all",
                          open(os.path.dirname(BIN) + "/CMakeFiles/Makefile2").read())
-    built, stage = os.path.abspath("package"), os.path.join(SCRATCH, "stage")
+    built, stage = os.path.join(SCRATCH, "build"), os.path.join(SCRATCH, "stage")
     tree, sums = built + "/package", []
     for _ in range(2):
         run("make", "-C", SOURCE, "package", "BUILD=" + built)
