@@ -12,8 +12,7 @@
 
 int main(int, char**)
 {
-    setenv("SDL_VIDEO_WINDOW_POS", "center", 1);
-    preferencesSDL2();
+    preparerEnvironnement();
     if (SDL_Init(SDL_INIT_VIDEO) < 0) {
         std::fprintf(stderr, "floor: %s\n", SDL_GetError());
         return 1;

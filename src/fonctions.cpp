@@ -154,8 +154,13 @@ static bool processeurGraphique()
     return ouvert;
 }
 
-void preferencesSDL2()
+void preparerEnvironnement()
 {
+    setenv("SDL_VIDEO_WINDOW_POS", "center", 1);
+    /* Without a display SDL would fall back to a text-mode driver, which
+     * scribbles on the terminal and may end the process itself; the game
+     * needs a desktop, so X11 is the default unless the player chose. */
+    setenv("SDL_VIDEODRIVER", "x11", 0);
     /* sdl12-compat presents every frame through an SDL 2 renderer, OpenGL
      * by default. Without a GPU that is Mesa's llvmpipe drawing the whole
      * window as a textured quad on the processor, three times slower than

@@ -12,12 +12,7 @@ extern "C" int SDL_main(int argc, char** argv)
     (void)argv;
     SDL_Surface* ecran = NULL;
 
-    setenv("SDL_VIDEO_WINDOW_POS", "center", 1);
-    /* Without a display SDL would fall back to a text-mode driver, which
-     * scribbles on the terminal and may end the process itself; the game
-     * needs a desktop, so X11 is the default unless the player chose. */
-    setenv("SDL_VIDEODRIVER", "x11", 0);
-    preferencesSDL2();
+    preparerEnvironnement();
     /* Every subsystem, video and audio apart. An X server that has just
      * closed SDL's probe connection may refuse the next one while it
      * resets, so the display is tried again for about a second before it

@@ -131,9 +131,12 @@ TEST_F(Mixer, PlaysEveryFileAsOftenAsTheLoopCountSays) {
 
 /* However a play ends (stopped, its stream played anew, which starts it over,
  * or its sound released while it plays), its handle goes stale: calls on it
- * fail and reach nothing, not even the play that took its channel next. */
+ * fail and reach nothing, not even the play that took its channel next. A
+ * play asked for paused holds its channel in silence throughout. */
 TEST_F(Mixer, EndedPlaysLeaveStaleHandles) {
     const Pcm ref = reference("tone44.mp3");
+    FMOD_CHANNEL* paused = nullptr;
+    EXPECT_EQ(FMOD_System_PlaySound(sys, FMOD_CHANNEL_FREE, open("loud44.mp3"), true, &paused), FMOD_OK);
     FMOD_SOUND* s = open("tone44.mp3");
     FMOD_CHANNEL* stopped = play(s);
     EXPECT_EQ(FMOD_Channel_Stop(stopped), FMOD_OK);

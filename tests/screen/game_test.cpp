@@ -71,9 +71,11 @@ TEST_F(Game, EscapeAndCloseRequests)
 // A press of any button on the target, edges included, scores once, moves
 // the pointer a pixel down and lights the new target under it. A press to
 // the left or above misses; one to the right or below is caught a frame later
-// as the target moves on under it. The script: a 50 by 60 target at (300,
-// 200) moving 2 pixels right and down a frame, so at (308, 208) in frame 4;
-// after a hit a 70 by 70 one, colour 30, at (300, 200), moving the same way.
+// as the target moves on under it. The script: a 50 by 60 target of colour
+// (0, 20, 254) (each of the first target's components is rand() % 255) at
+// (300, 200) moving 2 pixels right and down a frame, so at (308, 208) in
+// frame 4; after a hit a 70 by 70 one of colour (255, 130, 30) (rand() % 226
+// + 30) at (300, 200), drawn there at once, then moving on right and down.
 TEST_F(Game, PressesOnAndBesideTheTarget)
 {
     struct { int dx, dy, button; bool warpMotion; int framesAt1; } presses[] = {
@@ -86,19 +88,27 @@ TEST_F(Game, PressesOnAndBesideTheTarget)
     for (const auto& p : presses) {
         ecran = open(800, 600);
         sdl.warpMotion = p.warpMotion;
-        sdl.rands = {10, 20, 30, 10, 20, 350, 260, 0, 0, 0, 30, 30, 370, 270, 1, 0};
+        sdl.rands = {255, 20, 254, 10, 20, 350, 260, 225, 100, 226, 30, 30, 370, 270, 1, 0};
         const int x = 308 + p.dx, y = 208 + p.dy;
         const std::string warp = "warp " + std::to_string(x) + "," + std::to_string(y + 1) + "\n";
         at(4, press(x, y, p.button));
         at(6, key(SDLK_ESCAPE));
         at(6, key(SDLK_a));
-        Uint32 lit = 0;
-        sdl.look = [&](int frame, SDL_Surface* s) { lit = frame == 5 ? rgb(s, x, y + 1) : lit; };
+        Uint32 first = 0, start = 0, lit = 0;
+        sdl.look = [&](int frame, SDL_Surface* s) {
+            first = frame == 0 ? rgb(s, 320, 230) : first;
+            start = frame == 4 ? rgb(s, 300, 200) : start;
+            lit = frame == 5 ? rgb(s, x, y + 1) : lit;
+        };
         jouer(ecran, {40, 70, 30, 2, false});
         EXPECT_EQ(count("write 10,10 Score : 1\n"), p.framesAt1) << warp;
         EXPECT_EQ(count("Score : 2") + count("warp "), p.framesAt1 ? 1 : 0) << warp;
         EXPECT_EQ(count(warp), p.framesAt1 ? 1 : 0) << warp;
-        EXPECT_TRUE(lit == 0xD7D7D7 || p.framesAt1 != 3) << "30 brought 5/6 of the way to 255: " << lit;
+        EXPECT_EQ(first, 0x0014FEu);
+        if (p.framesAt1 == 3) {
+            EXPECT_EQ(std::make_tuple(start, lit), std::make_tuple(0xFF821Eu, 0xFFE6D7u))
+                << warp << ": the new colour, brought 5/6 of the way to 255";
+        }
     }
 }
 

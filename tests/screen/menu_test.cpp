@@ -2,6 +2,9 @@
 // share, driven frame by frame through the harness.
 #include <gtest/gtest.h>
 
+#include <SDL/SDL_rotozoom.h>
+
+#include <sstream>
 #include <tuple>
 
 #include "harness.h"
@@ -30,18 +33,87 @@ struct Menu : ::testing::Test {
     }
 };
 
-// The first frame: grey buttons on a dark background, the red square below
-// the centre and the green one above, each turned 5 degrees, its corners
-// clear.
+// The plates drawn near the centre, top to bottom: their rows and left edge
+// from the centre, and the label's colour that shows on them, grey, or black
+// when lit.
+std::string plates(SDL_Surface* s)
+{
+    std::ostringstream out;
+    for (int y = 0, top = -1, left = W; y <= H; ++y) {
+        int first = W;
+        for (int x = CX - 60; y < H && x < CX + 250 && first == W; ++x)
+            first = rgb(s, x, y) == 0x7D7C7C ? x : W;
+        if (first < W) {
+            top = top < 0 ? y : top, left = std::min(left, first);
+            continue;
+        }
+        int grey = 0, black = 0;
+        for (int v = top; v >= 0 && v < y; ++v)
+            for (int x = left; x < CX + 250; ++x)
+                grey += rgb(s, x, v) == 0xCFCFCF, black += rgb(s, x, v) == 0;
+        if (top >= 0)
+            out << top - CY << ".." << y - 1 - CY << " at " << left - CX << (black ? " black" : grey ? " grey" : "") << "\n";
+        top = -1, left = W;
+    }
+    return out.str();
+}
+const std::string fourPlates = "-91..-52 at -50 grey\n-41..-2 at -50 grey\n9..48 at -50 grey\n59..98 at -50 grey\n";
+
+// How many pixels of the 100 by 100 box around (cx, cy) differ from a 50 by
+// 50 square of colour turned by spin degrees (counter-clockwise) and centred
+// there, its corners clear, on the menus' background.
+int unlike(SDL_Surface* screen, Uint32 colour, int spin, int cx, int cy)
+{
+    SDL_Surface* square = SDL_CreateRGBSurface(0, 50, 50, 32, 0, 0, 0, 0);
+    SDL_Surface* want = SDL_CreateRGBSurface(0, 100, 100, 32, 0, 0, 0, 0);
+    SDL_FillRect(square, nullptr, colour);
+    SDL_FillRect(want, nullptr, 0x303030);
+    SDL_Surface* turned = rotozoomSurface(square, spin, 1.0, SMOOTHING_ON);
+    SDL_SetColorKey(turned, SDL_SRCCOLORKEY, SDL_MapRGB(turned->format, 0, 0, 0));
+    SDL_Rect at = {Sint16(50 - turned->w / 2), Sint16(50 - turned->h / 2), 0, 0};
+    SDL_BlitSurface(turned, nullptr, want, &at);
+    int n = 0;
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 100; ++x)
+            n += rgb(want, x, y) != rgb(screen, cx - 50 + x, cy - 50 + y);
+    for (SDL_Surface* s : {square, want, turned})
+        SDL_FreeSurface(s);
+    return n;
+}
+
+// The first frame: grey buttons on their plates in four rows 50 pixels
+// apart on a dark background, nothing lit.
 TEST_F(Menu, FirstFrame)
 {
     run(0);
     EXPECT_EQ(sdl.trace, "font 100\nmusic\npoll none\nflip 0\n");
-    EXPECT_EQ(rgb(ecran, CX - 50, row(-100)), 0x7D7C7Cu);
+    EXPECT_EQ(plates(ecran), fourPlates);
     EXPECT_EQ(rgb(ecran, CX - 51, row(-100)), 0x303030u);
-    EXPECT_EQ(rgb(ecran, CX, CY + 300), 0xFF4D4Du);
-    EXPECT_EQ(rgb(ecran, CX, CY - 300), 0x4DFF4Du);
-    EXPECT_EQ(rgb(ecran, CX - 26, CY + 274), 0x303030u) << "a corner of the turned square";
+}
+
+// The squares over a whole turn, against squares turned and placed here from
+// the design's numbers: frame f shows the red square at orbit angle f (0
+// below the centre, 90 to its right), 300 pixels out, each offset truncated,
+// spun by -5(f + 1) degrees; the green one stands opposite, spun half a turn
+// more. The angles then hold where the next frame starts.
+TEST_F(Menu, DecorationOverAWholeTurn)
+{
+    const struct { int frame, rx, ry, gx, gy; } rows[] = {
+        {0, 0, 300, 0, -300}, {1, 5, 299, -5, -299},  {90, 300, 0, -300, 0},   {180, 0, -300, 0, 300},
+        {270, -300, 0, 300, 0}, {359, -5, 299, 5, -299}, {360, 0, 300, 0, -300}};
+    int checked = 0;
+    sdl.look = [&](int frame, SDL_Surface* s) {
+        for (const auto& r : rows)
+            if (r.frame == frame) {
+                const int spin = 5 * (frame + 1);
+                EXPECT_EQ(unlike(s, 0xFF4D4D, -(spin % 360), CX + r.rx, CY + r.ry), 0) << "red, frame " << frame;
+                EXPECT_EQ(unlike(s, 0x4DFF4D, -((spin + 180) % 360), CX + r.gx, CY + r.gy), 0)
+                    << "green, frame " << frame;
+                ++checked;
+            }
+    };
+    run(360);
+    EXPECT_EQ(checked, 7);
     EXPECT_EQ(std::tie(angle, rotateAngle, angle2, rotateAngle2), std::make_tuple(1, 5, 181, 185));
 }
 
@@ -158,10 +230,17 @@ TEST(Options, EachButtonGivesItsPreset)
     EXPECT_EQ(all(difficulteParDefaut), all(presets[1].valeurs));
 }
 
-// Only a release chooses, and the button under the pointer is lit.
+// Only a release chooses, and the button under the pointer is lit. The
+// screen opens on the four plates in the menu's rows.
 TEST(Options, ChoosesOnReleaseOnly)
 {
     SDL_Surface* ecran = open(W, H);
+    SDL_FillRect(ecran, nullptr, 0x303030); // as the menu leaves it
+    std::string looks[2];
+    sdl.look = [&](int frame, SDL_Surface* s) {
+        if (frame < 2)
+            looks[frame] = plates(s);
+    };
     at(1, motion(CX, row(-50)));
     at(4, press(CX, row(-50)));
     at(6, key(SDLK_ESCAPE));
@@ -171,6 +250,8 @@ TEST(Options, ChoosesOnReleaseOnly)
     EXPECT_EQ(option(ecran).temps, 15);
     EXPECT_EQ(count("lit Moyen\n"), 4);
     EXPECT_EQ(count("lit "), 4);
+    EXPECT_EQ(looks[0], fourPlates);
+    EXPECT_EQ(looks[1], "-91..-52 at -50 grey\n-41..-2 at -50 black\n9..48 at -50 grey\n59..98 at -50 grey\n");
 }
 
 } // namespace

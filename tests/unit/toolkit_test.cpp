@@ -1,10 +1,12 @@
 // toolkit_test.cpp: the drawing toolkit on real surfaces with the real font,
-// on SDL's dummy video driver.
+// on SDL's dummy video driver, and the environment start-up sets for SDL.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "fonctions.h"
 
@@ -118,4 +120,27 @@ TEST_F(Toolkit, FrameRate)
         EXPECT_EQ(memcmp(ecran->pixels, expected->pixels, 600 * ecran->pitch), 0) << c.second;
         SDL_FreeSurface(expected);
     }
+}
+
+// Start-up centres the window whatever the environment said, takes X11
+// unless the player chose a driver, and keeps the player's renderer; with
+// no GPU at all it asks sdl12-compat for the software renderer.
+TEST(Environment, ThePlayersChoicesWin)
+{
+    const char* const names[] = {"SDL_VIDEO_WINDOW_POS", "SDL_VIDEODRIVER", "SDL_RENDER_DRIVER",
+                                 "SDL_FRAMEBUFFER_ACCELERATION"};
+    const auto after = [&](std::vector<const char*> given) {
+        std::string seen;
+        for (int i = 0; i < 4; ++i)
+            given[i] ? setenv(names[i], given[i], 1) : unsetenv(names[i]);
+        preparerEnvironnement();
+        for (const char* name : names)
+            seen += std::string(getenv(name) ? getenv(name) : "-") + " ";
+        return seen;
+    };
+    EXPECT_EQ(after({"10,10", "dummy", "opengl", "1"}), "center dummy opengl 1 ");
+    if (!std::filesystem::exists("/dev/dri")) {
+        EXPECT_EQ(after({nullptr, nullptr, nullptr, nullptr}), "center x11 software 0 ");
+    }
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
 }
