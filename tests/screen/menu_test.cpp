@@ -21,10 +21,12 @@ int row(int dy) { return CY + dy + 20; }
 std::string warp(int x, int y) { return "warp " + std::to_string(x) + "," + std::to_string(y) + "\n"; }
 
 // Runs the menu, with the squares at their first angles; a failure shows the
-// trace.
+// trace. The squares' angles are the program's: read before any test runs,
+// they are put back before each, as a new run of the game would find them.
+const auto startAngles = std::make_tuple(angle, rotateAngle, angle2, rotateAngle2);
 struct Menu : ::testing::Test {
     SDL_Surface* ecran = open(W, H);
-    Menu() { angle = rotateAngle = 0, angle2 = rotateAngle2 = 180; }
+    Menu() { std::tie(angle, rotateAngle, angle2, rotateAngle2) = startAngles; }
     void run(int last) { play([&] { menu(ecran); }, last); }
     void TearDown() override
     {
