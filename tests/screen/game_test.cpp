@@ -76,6 +76,8 @@ TEST_F(Game, EscapeAndCloseRequests)
 // (300, 200) moving 2 pixels right and down a frame, so at (308, 208) in
 // frame 4; after a hit a 70 by 70 one of colour (255, 130, 30) (rand() % 226
 // + 30) at (300, 200), drawn there at once, then moving on right and down.
+// The random numbers are chosen so that any other modulus gives other sides
+// and colours.
 TEST_F(Game, PressesOnAndBesideTheTarget)
 {
     struct { int dx, dy, button; bool warpMotion; int framesAt1; } presses[] = {
@@ -88,7 +90,7 @@ TEST_F(Game, PressesOnAndBesideTheTarget)
     for (const auto& p : presses) {
         ecran = open(800, 600);
         sdl.warpMotion = p.warpMotion;
-        sdl.rands = {255, 20, 254, 10, 20, 350, 260, 225, 100, 226, 30, 30, 370, 270, 1, 0};
+        sdl.rands = {510, 275, 509, 41, 51, 350, 260, 451, 326, 452, 61, 61, 370, 270, 1, 0};
         const int x = 308 + p.dx, y = 208 + p.dy;
         const std::string warp = "warp " + std::to_string(x) + "," + std::to_string(y + 1) + "\n";
         at(4, press(x, y, p.button));
