@@ -12,8 +12,9 @@ and preprocessor lines blanked out first, and lean on the sources' layout
          literals of one kind, or two other expressions; the compiler then
          refuses most pairs of different types)
 """
+import collections
+import hashlib
 import os
-import random
 import re
 import subprocess
 
@@ -170,14 +171,22 @@ def compiles(root, m, flags):
 
 
 def sample(root, seed):
-    """All mutants of src/ in the seeded order in which they are tried."""
+    """All mutants of src/ in the seeded order in which they are tried. A
+    mutant's place depends on the seed and on itself alone (its file, its
+    line as written and as mutated), so that an edit elsewhere in src/
+    leaves the rest of the order as it was, and two versions of the sources
+    share most of their sample."""
     files = sorted(os.path.relpath(os.path.join(d, f), root)
                    for d, _, names in os.walk(os.path.join(root, "src"))
                    for f in names if f.endswith(".cpp"))
-    found = candidates(root, files)
-    random.Random(seed).shuffle(found)
-    for i, m in enumerate(found):
-        m["id"] = "X%03d" % i
+    found, seen = candidates(root, files), collections.Counter()
+    for m in found:
+        key = (m["file"], m["before"], m["after"])
+        seen[key] += 1
+        m["rank"] = hashlib.sha256(repr((seed, key, seen[key])).encode()).hexdigest()
+    found.sort(key=lambda m: m["rank"])
+    for m in found:
+        m["id"] = "X" + m["rank"][:6]
     return found
 
 
