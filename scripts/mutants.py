@@ -99,7 +99,7 @@ def failed_tests():
     for targets, include, exclude in STAGES:
         if not build(targets):
             return None
-        cmd = ["ctest", "-j", str(os.cpu_count()), "--timeout", "120", "-R", include]
+        cmd = ["ctest", "-j", str(os.cpu_count()), "--timeout", "60", "-R", include]
         cmd += ["-E", exclude] if exclude else []
         log = os.path.join(WORK, "ctest.log")
         # A mutant may allocate without end: the plain tests get 4 GiB of
