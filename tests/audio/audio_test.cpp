@@ -139,7 +139,9 @@ TEST_F(Mixer, EndedPlaysLeaveStaleHandles) {
     EXPECT_EQ(FMOD_System_PlaySound(sys, FMOD_CHANNEL_FREE, open("loud44.mp3"), true, &paused), FMOD_OK);
     FMOD_SOUND* s = open("tone44.mp3");
     FMOD_CHANNEL* stopped = play(s);
+    pull(sys, 1000);
     EXPECT_EQ(FMOD_Channel_Stop(stopped), FMOD_OK);
+    EXPECT_EQ(gap(pull(sys, 1000), ref, 0.0), 0.0);
     FMOD_CHANNEL* replaced = play(s);
     pull(sys, 1000);
     FMOD_CHANNEL* ch = play(s);

@@ -75,7 +75,8 @@ TEST_F(Game, EscapeAndCloseRequests)
 // (0, 20, 254) (each of the first target's components is rand() % 255) at
 // (300, 200) moving 2 pixels right and down a frame, so at (308, 208) in
 // frame 4; after a hit a 70 by 70 one of colour (255, 130, 30) (rand() % 226
-// + 30) at (300, 200), drawn there at once, then moving on right and down.
+// + 30) at (300, 200), drawn there at once, then moving on right (rand() & 1
+// of 1) and down (of 2).
 // The random numbers are chosen so that any other modulus gives other sides
 // and colours.
 TEST_F(Game, PressesOnAndBesideTheTarget)
@@ -90,17 +91,18 @@ TEST_F(Game, PressesOnAndBesideTheTarget)
     for (const auto& p : presses) {
         ecran = open(800, 600);
         sdl.warpMotion = p.warpMotion;
-        sdl.rands = {510, 275, 509, 41, 51, 350, 260, 451, 326, 452, 61, 61, 370, 270, 1, 0};
+        sdl.rands = {510, 275, 509, 41, 51, 350, 260, 451, 326, 452, 61, 61, 370, 270, 1, 2};
         const int x = 308 + p.dx, y = 208 + p.dy;
         const std::string warp = "warp " + std::to_string(x) + "," + std::to_string(y + 1) + "\n";
         at(4, press(x, y, p.button));
         at(6, key(SDLK_ESCAPE));
         at(6, key(SDLK_a));
-        Uint32 first = 0, start = 0, lit = 0;
+        Uint32 first = 0, start = 0;
+        SDL_Rect lit = {};
         sdl.look = [&](int frame, SDL_Surface* s) {
             first = frame == 0 ? rgb(s, 320, 230) : first;
             start = frame == 4 ? rgb(s, 300, 200) : start;
-            lit = frame == 5 ? rgb(s, x, y + 1) : lit;
+            lit = frame == 5 ? box(s, 0xFFE6D7) : lit;
         };
         jouer(ecran, {40, 70, 30, 2, false});
         EXPECT_EQ(count("write 10,10 Score : 1\n"), p.framesAt1) << warp;
@@ -108,8 +110,9 @@ TEST_F(Game, PressesOnAndBesideTheTarget)
         EXPECT_EQ(count(warp), p.framesAt1 ? 1 : 0) << warp;
         EXPECT_EQ(first, 0x0014FEu);
         if (p.framesAt1 == 3) {
-            EXPECT_EQ(std::make_tuple(start, lit), std::make_tuple(0xFF821Eu, 0xFFE6D7u))
-                << warp << ": the new colour, brought 5/6 of the way to 255";
+            EXPECT_EQ(start, 0xFF821Eu) << warp;
+            EXPECT_EQ(std::tie(lit.x, lit.y, lit.w, lit.h), std::make_tuple(304, 204, 70, 70))
+                << warp << ": the new target two steps on, lit (its colour brought 5/6 of the way to 255)";
         }
     }
 }
