@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
 typedef std::vector<short> Pcm; /* interleaved stereo frames at 44.1 kHz */
 static const size_t SEC = 44100;
@@ -67,13 +68,22 @@ static double gap(const Pcm& out, const Pcm& ref, double scale, size_t at = 0) {
     return worst;
 }
 
+/* The files this process has open. */
+static long open_files() {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+}
+
 /* Each test gets a fresh system of four channels; releasing it at the end
- * must free whatever sounds the test left. */
+ * must free whatever sounds the test left, and close their files. */
 struct Mixer : testing::Test {
     FMOD_SYSTEM* sys = [] { FMOD_SYSTEM* s = nullptr; return FMOD_System_Create(&s), s; }();
     const int live = zaudio_live_sounds();
+    const long files = open_files();
     void SetUp() override { ASSERT_EQ(FMOD_System_Init(sys, 4, 0, nullptr), FMOD_OK); }
-    void TearDown() override { EXPECT_TRUE(!FMOD_System_Release(sys) && zaudio_live_sounds() == live); }
+    void TearDown() override {
+        EXPECT_TRUE(!FMOD_System_Release(sys) && zaudio_live_sounds() == live);
+        EXPECT_EQ(open_files(), files);
+    }
     FMOD_SOUND* open(const char* name, FMOD_MODE mode = FMOD_CREATESTREAM) {
         FMOD_SOUND* s = nullptr;
         EXPECT_EQ(FMOD_System_CreateSound(sys, name, mode, nullptr, &s), FMOD_OK) << name;
@@ -173,20 +183,41 @@ TEST_F(Mixer, BadFilesAreRefusedAndNamedOnce) {
         }
 }
 
-/* Off the offline switch a system takes SDL's device, the dummy driver here,
- * and SDL's audio thread mixes at the device's pace; a pull of the test's
- * own leaves the device to go on. */
-struct Device : Mixer { void SetUp() override { zaudio_offline(0), Mixer::SetUp(), zaudio_offline(1); } };
+/* Off the offline switch a system takes SDL's device, here SDL's disk
+ * driver, which writes what it is given to a file 20 ms a block: SDL's audio
+ * thread mixes there, a pull of the test's own leaves it to go on, and with
+ * every channel busy a further play is refused. A second of tone played on
+ * the device reaches the file whole, ending within a second of blocks of
+ * silence around it. */
+struct Device : Mixer {
+    void SetUp() override {
+        setenv("SDL_AUDIODRIVER", "disk", 1), setenv("SDL_DISKAUDIOFILE", "device.raw", 1);
+        setenv("SDL_DISKAUDIODELAY", "20", 1);
+        zaudio_offline(0), Mixer::SetUp(), zaudio_offline(1);
+    }
+    void TearDown() override { Mixer::TearDown(), setenv("SDL_AUDIODRIVER", "dummy", 1); }
+};
 TEST_F(Device, SdlsAudioThreadPlaysTheSound) {
-    /* Muted in case a real card is behind SDL; the handle goes stale once the
-     * half-second track has played to its end. */
-    FMOD_CHANNEL* ch = play(open("Menu.mp3"), 0);
+    const Pcm ref = reference("tone44.mp3");
     pull(sys, 100);
+    FMOD_SOUND* whole = open("tone44.mp3", 0);
+    FMOD_CHANNEL* ch = play(open("tone44.mp3"));
+    for (int i = 0; i < 3; i++)
+        play(whole, 0);
+    FMOD_CHANNEL* none = nullptr;
+    EXPECT_EQ(FMOD_System_PlaySound(sys, FMOD_CHANNEL_FREE, whole, false, &none), FMOD_ERR_CHANNEL_ALLOC);
     const Uint32 start = SDL_GetTicks();
-    while (FMOD_Channel_SetVolume(ch, 0) == FMOD_OK && SDL_GetTicks() - start < 5000)
+    while (FMOD_Channel_SetVolume(ch, 1) == FMOD_OK && SDL_GetTicks() - start < 10000)
         SDL_Delay(10);
-    EXPECT_GE(SDL_GetTicks() - start, 250u); /* SDL fills a buffer or two ahead */
-    EXPECT_LT(SDL_GetTicks() - start, 5000u);
+    FILE* raw = fopen("device.raw", "rb");
+    Pcm out(4 * SEC);
+    out.resize(fread(out.data(), 4, 2 * SEC, raw) * 2);
+    fclose(raw);
+    EXPECT_LT(out.size(), 4 * SEC) << "blocks written before the second of tone ended";
+    const size_t first = size_t(std::find_if(out.begin(), out.end(), [](short v) { return v != 0; }) - out.begin());
+    ASSERT_LE(first + 2000, out.size());
+    EXPECT_EQ(gap(Pcm(out.begin() + long(first & ~size_t(1)), out.begin() + long(first & ~size_t(1)) + 2000),
+                  ref, 1.0), 0.0);
 }
 
 /* The game's music switch, on the system initFMOD keeps to itself (the newest
