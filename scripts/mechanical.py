@@ -183,6 +183,7 @@ def sample(root, seed):
     for m in found:
         key = (m["file"], m["before"], m["after"])
         seen[key] += 1
+        m["occurrence"] = seen[key]  # the same change of the same line, in text order
         m["rank"] = hashlib.sha256(repr((seed, key, seen[key])).encode()).hexdigest()
     found.sort(key=lambda m: m["rank"])
     for m in found:
@@ -191,16 +192,22 @@ def sample(root, seed):
 
 
 def load_equivalent(path):
-    """(file, line as written, line as mutated) -> why, from path's blocks:
-    == file: why / - line / + line."""
+    """(file, line as written, line as mutated, occurrence) -> why, from
+    path's blocks: == file[#occurrence]: why / - line / + line."""
     table, cur = {}, None
     for line in open(path, encoding="utf-8"):
         line = line.rstrip("\n")
         if line.startswith("== "):
             where, why = line[3:].split(": ", 1)
-            cur = [where, None, why]
+            where, _, k = where.partition("#")
+            cur = [where, None, why, int(k or 1)]
         elif line.startswith("- ") and cur:
             cur[1] = " ".join(line[2:].split())
         elif line.startswith("+ ") and cur:
-            table[(cur[0], cur[1], " ".join(line[2:].split()))] = cur[2]
+            table[(cur[0], cur[1], " ".join(line[2:].split()), cur[3])] = cur[2]
     return table
+
+
+def key(m):
+    """How the list of equivalent mutants names m."""
+    return (m["file"], m["before"], m["after"], m["occurrence"])

@@ -154,7 +154,7 @@ def main():
         mutants = mechanical.sample(ROOT, args.seed)
         for m in mutants:
             m["what"] = mechanical.describe(m)
-            m["equivalent"] = equivalent.get((m["file"], m["before"], m["after"]))
+            m["equivalent"] = equivalent.get(mechanical.key(m))
     else:
         mutants = load(os.path.join(ROOT, "scripts", "mutants.txt"))
     before = json.load(open(args.compare)) if args.compare else None
