@@ -214,10 +214,8 @@ TEST_F(Device, SdlsAudioThreadPlaysTheSound) {
     out.resize(fread(out.data(), 4, 2 * SEC, raw) * 2);
     fclose(raw);
     EXPECT_LT(out.size(), 4 * SEC) << "blocks written before the second of tone ended";
-    const size_t first = size_t(std::find_if(out.begin(), out.end(), [](short v) { return v != 0; }) - out.begin());
-    ASSERT_LE(first + 2000, out.size());
-    EXPECT_EQ(gap(Pcm(out.begin() + long(first & ~size_t(1)), out.begin() + long(first & ~size_t(1)) + 2000),
-                  ref, 1.0), 0.0);
+    EXPECT_NE(std::search(out.begin(), out.end(), ref.begin(), ref.begin() + 2000), out.end())
+        << "the tone's first 1000 frames, unbroken";
 }
 
 /* The game's music switch, on the system initFMOD keeps to itself (the newest
