@@ -233,15 +233,20 @@ TEST(Options, EachButtonGivesItsPreset)
 }
 
 // Only a release chooses, and the button under the pointer is lit. The
-// screen opens on the four plates in the menu's rows.
+// screen opens on the four plates in the menu's rows, and its first frame
+// draws the squares where the menu's first frame does.
 TEST(Options, ChoosesOnReleaseOnly)
 {
     SDL_Surface* ecran = open(W, H);
     SDL_FillRect(ecran, nullptr, 0x303030); // as the menu leaves it
+    std::tie(angle, rotateAngle, angle2, rotateAngle2) = startAngles;
     std::string looks[2];
     sdl.look = [&](int frame, SDL_Surface* s) {
         if (frame < 2)
             looks[frame] = plates(s);
+        if (frame == 1) {
+            EXPECT_EQ(unlike(s, 0xFF4D4D, -5, CX, CY + 300) + unlike(s, 0x4DFF4D, -185, CX, CY - 300), 0);
+        }
     };
     at(1, motion(CX, row(-50)));
     at(4, press(CX, row(-50)));
