@@ -90,7 +90,6 @@ TEST_F(Menu, FirstFrame)
     run(0);
     EXPECT_EQ(sdl.trace, "font 100\nmusic\npoll none\nflip 0\n");
     EXPECT_EQ(plates(ecran), fourPlates);
-    EXPECT_EQ(rgb(ecran, CX - 51, row(-100)), 0x303030u);
 }
 
 // The squares over a whole turn, against squares turned and placed here from
