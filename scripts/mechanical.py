@@ -159,14 +159,12 @@ def describe(m):
     return f"{m['file']}:{m['line']} {m['op']}: " + (m["before"] if m["op"] == "call" else m["after"])
 
 
-def compiles(root, m, flags):
-    """Whether the mutated file still compiles, warnings as errors (an unused
-    function among them, which a syntax check alone misses)."""
-    path = os.path.join(root, m["file"])
-    text = open(path, encoding="utf-8").read()
-    mutated = text[:m["start"]] + m["new"] + text[m["end"]:]
+def compiles(path, mutated, flags):
+    """Whether the file at path, as mutated, still compiles, warnings as
+    errors (an unused function among them, which a syntax check alone
+    misses)."""
     cmd = ["g++", "-std=c++17", "-c", "-o", os.devnull, "-Wall", "-Wextra", "-Werror",
-           "-I" + os.path.dirname(path), "-I" + os.path.join(root, "src"), *flags, "-x", "c++", "-"]
+           "-I" + os.path.dirname(path), *flags, "-x", "c++", "-"]
     return subprocess.run(cmd, input=mutated, text=True, capture_output=True).returncode == 0
 
 
@@ -189,23 +187,6 @@ def sample(root, seed):
     for m in found:
         m["id"] = "X" + m["rank"][:6]
     return found
-
-
-def load_equivalent(path):
-    """(file, line as written, line as mutated, occurrence) -> why, from
-    path's blocks: == file[#occurrence]: why / - line / + line."""
-    table, cur = {}, None
-    for line in open(path, encoding="utf-8"):
-        line = line.rstrip("\n")
-        if line.startswith("== "):
-            where, why = line[3:].split(": ", 1)
-            where, _, k = where.partition("#")
-            cur = [where, None, why, int(k or 1)]
-        elif line.startswith("- ") and cur:
-            cur[1] = " ".join(line[2:].split())
-        elif line.startswith("+ ") and cur:
-            table[(cur[0], cur[1], " ".join(line[2:].split()), cur[3])] = cur[2]
-    return table
 
 
 def key(m):

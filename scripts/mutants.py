@@ -37,26 +37,46 @@ STAGES = [(["unit_tests", "audio_tests", "screen_tests"], "^(unit|audio|screen)_
           (["tests"], "^(window_compat|memcheck|install)", None)]
 
 
-def load(path):
-    """Hand-written mutants as dicts: id, file, what, old, new (\\n in old and new)."""
-    mutants, cur = [], None
+def blocks(path):
+    """The blocks of a fault file: (header, old, new) for each "== header",
+    "- old" and "+ new" (a lone + for nothing; \\n for a line break)."""
+    cur = None
     for line in open(path, encoding="utf-8"):
         line = line.rstrip("\n")
         if line.startswith("== "):
-            ident, rest = line[3:].split(" ", 1)
-            where, what = rest.split(": ", 1)
-            cur = dict(id=ident, file=where, what=what, old=None, new=None)
-            mutants.append(cur)
+            if cur:
+                yield cur
+            cur = [line[3:], None, None]
         elif line.startswith("- ") and cur:
-            cur["old"] = line[2:].replace("\\n", "\n")
-        elif line.startswith("+ ") and cur:
-            cur["new"] = line[2:].replace("\\n", "\n")
-        elif line == "+" and cur:
-            cur["new"] = ""
-    for m in mutants:
-        if m["old"] is None or m["new"] is None:
-            sys.exit(f"mutants: {m['id']} lacks its - or + line")
+            cur[1] = line[2:].replace("\\n", "\n")
+        elif (line.startswith("+ ") or line == "+") and cur:
+            cur[2] = line[2:].replace("\\n", "\n")
+    if cur:
+        yield cur
+
+
+def load(path):
+    """Hand-written mutants as dicts: id, file, what, old, new."""
+    mutants = []
+    for head, old, new in blocks(path):
+        ident, rest = head.split(" ", 1)
+        where, what = rest.split(": ", 1)
+        if old is None or new is None:
+            sys.exit(f"mutants: {ident} lacks its - or + line")
+        mutants.append(dict(id=ident, file=where, what=what, old=old, new=new))
     return mutants
+
+
+def load_equivalent(path):
+    """(file, line as written, line as mutated, occurrence) -> why, from the
+    blocks "== file[#occurrence]: why", "- line", "+ line" (spaces do not
+    matter)."""
+    table = {}
+    for head, old, new in blocks(path):
+        where, why = head.split(": ", 1)
+        where, _, k = where.partition("#")
+        table[(where, " ".join(old.split()), " ".join(new.split()), int(k or 1))] = why
+    return table
 
 
 def place(m, text):
@@ -77,7 +97,7 @@ def run(cmd, log, **kw):
 
 def copy_tree():
     files = subprocess.run(["git", "ls-files", "-co", "--exclude-standard"], cwd=ROOT,
-                           capture_output=True, text=True, check=True).stdout.split()
+                           capture_output=True, text=True, check=True).stdout.split() + ["-I" + TREE + "/src"]
     for f in files:
         src, dst = os.path.join(ROOT, f), os.path.join(TREE, f)
         if os.path.isfile(src):
@@ -149,7 +169,7 @@ def main():
     if args.tests:
         STAGES = [(["all", "tests"], args.tests, None)]
 
-    equivalent = mechanical.load_equivalent(os.path.join(ROOT, "scripts", "mutants-equivalent.txt"))
+    equivalent = load_equivalent(os.path.join(ROOT, "scripts", "mutants-equivalent.txt"))
     if args.mechanical:
         mutants = mechanical.sample(ROOT, args.seed)
         for m in mutants:
@@ -181,8 +201,9 @@ def main():
                 break
             flags = flags or subprocess.run(
                 ["pkg-config", "--cflags", "sdl", "SDL_ttf", "SDL_gfx", "libmpg123"],
-                capture_output=True, text=True, check=True).stdout.split()
-            if not mechanical.compiles(TREE, m, flags):
+                capture_output=True, text=True, check=True).stdout.split() + ["-I" + TREE + "/src"]
+            path = os.path.join(TREE, m["file"])
+            if not mechanical.compiles(path, place(m, open(path, encoding="utf-8").read()), flags):
                 continue  # not a program: not part of the sample
         start = time.time()
         results[m["id"]] = try_mutant(m)
