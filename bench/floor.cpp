@@ -5,14 +5,14 @@
 // closed or after ZIMBALO_FLOOR_SECONDS seconds.
 #include <SDL/SDL.h>
 
-#include "fonctions.h"
+#include "sys.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 int main(int, char**)
 {
-    preparerEnvironnement();
+    sysPreparerProcessus();
     if (SDL_Init(SDL_INIT_VIDEO) < 0) {
         std::fprintf(stderr, "floor: %s\n", SDL_GetError());
         return 1;

@@ -2,13 +2,12 @@
 #include "fonctions.h"
 
 #include <cmath>
-#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <glob.h>
 
 #include "audio/fmod.h"
+#include "sys.h"
 
 /* ---- Surfaces, colours and geometry ---- */
 
@@ -135,49 +134,10 @@ void afficherFps(SDL_Surface* ecran, TTF_Font* police, int actualTicks,
 
 void erreurFatale(const char* quoi)
 {
-    std::fprintf(stderr, "zimbalo: %s: %s\n", quoi, SDL_GetError());
+    char ligne[1024];
+    std::snprintf(ligne, sizeof ligne, "zimbalo: %s: %s", quoi, SDL_GetError());
+    sysMessageFatal(ligne);
     std::exit(1);
-}
-
-/* Whether a DRM render node, the door to a GPU, opens for this user. */
-static bool processeurGraphique()
-{
-    glob_t noeuds;
-    bool ouvert = false;
-    if (glob("/dev/dri/renderD*", 0, NULL, &noeuds) == 0)
-        for (size_t i = 0; i < noeuds.gl_pathc && !ouvert; i++)
-            if (std::FILE* noeud = std::fopen(noeuds.gl_pathv[i], "r+")) {
-                std::fclose(noeud);
-                ouvert = true;
-            }
-    globfree(&noeuds);
-    return ouvert;
-}
-
-void preparerEnvironnement()
-{
-    setenv("SDL_VIDEO_WINDOW_POS", "center", 1);
-    /* Without a display SDL would fall back to a text-mode driver, which
-     * scribbles on the terminal and may end the process itself; the game
-     * needs a desktop, so X11 is the default unless the player chose. */
-    setenv("SDL_VIDEODRIVER", "x11", 0);
-    /* sdl12-compat presents every frame through an SDL 2 renderer, OpenGL
-     * by default. Without a GPU that is Mesa's llvmpipe drawing the whole
-     * window as a textured quad on the processor, three times slower than
-     * the classic library. SDL 2's software renderer copies the frame into
-     * the X window's shared-memory image instead, but only if the window's
-     * image is not itself made an OpenGL texture, which the second setting
-     * forbids. With a GPU, OpenGL costs the processor less, so it stays. */
-    if (!processeurGraphique()) {
-        setenv("SDL_RENDER_DRIVER", "software", 0);
-        setenv("SDL_FRAMEBUFFER_ACCELERATION", "0", 0);
-    }
-}
-
-void signauxOrdinaires()
-{
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
 }
 
 /* ---- Music ---- */

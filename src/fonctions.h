@@ -95,22 +95,9 @@ void afficherFps(SDL_Surface* ecran, TTF_Font* police, int actualTicks,
  * apart. */
 
 void erreurFatale(const char* quoi);
-/* Ends the process with status 1 after one line on stderr: "zimbalo: ",
- * what failed, and SDL's reason. For what the game cannot do without. */
-
-void preparerEnvironnement();
-/* Sets, before SDL starts, what SDL reads from the environment: the window
- * centred on the desktop, whatever was set before; X11 as the video driver;
- * and how sdl12-compat shows the frames: on a machine with no GPU the user
- * may render with, SDL 2's software renderer drawing into the window's
- * shared-memory image instead of OpenGL (see docs/PERFORMANCE.md). A video
- * driver or renderer the player chose wins; classic SDL 1.2 reads none of
- * the renderer's settings. */
-
-void signauxOrdinaires();
-/* Gives Ctrl-C and SIGTERM back their usual meaning, ending the process at
- * once, as they end any other program: SDL turns them into a close request,
- * which during play would only end the game. Called once SDL has started. */
+/* Ends the process with status 1 after one line, shown as the system shows
+ * a fatal error (sys.h): "zimbalo: ", what failed, and SDL's reason. For
+ * what the game cannot do without. */
 
 /* ---- Music ---- */
 

@@ -4,6 +4,8 @@
 
 #include <SDL/SDL_rotozoom.h>
 
+#include "sys.h"
+
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -56,7 +58,8 @@ static TTF_Font* ouvrirPolice(int taille)
          * it is started in, which is easy to get wrong. */
         char dossier[PATH_MAX], quoi[PATH_MAX + 40];
         std::snprintf(quoi, sizeof quoi, "cannot open game_over.ttf in %s",
-                      realpath(".", dossier) ? dossier : "the working directory");
+                      sysDossierCourant(dossier, sizeof dossier) ? dossier
+                                                                : "the working directory");
         erreurFatale(quoi);
     }
     return police;

@@ -5,14 +5,18 @@
 
 #include "fonctions.h"
 #include "jouer.h"
+#include "sys.h"
 
-extern "C" int SDL_main(int argc, char** argv)
+/* SDL_main: where SDL's start-up library supplies the process entry
+ * (Windows), SDL's header renames this function SDL_main and the library
+ * calls it; elsewhere it is the entry itself. */
+int main(int argc, char** argv)
 {
     (void)argc;
     (void)argv;
     SDL_Surface* ecran = NULL;
 
-    preparerEnvironnement();
+    sysPreparerProcessus();
     /* Every subsystem, video and audio apart. An X server that has just
      * closed SDL's probe connection may refuse the next one while it
      * resets, so the display is tried again for about a second before it
@@ -48,15 +52,8 @@ extern "C" int SDL_main(int argc, char** argv)
     if (!ecran)
         erreurFatale("cannot open the window");
     SDL_WM_SetCaption("Zimbalo", NULL);
-    signauxOrdinaires();
+    sysSignauxOrdinaires();
 
     for (;;)
         menu(ecran);
-}
-
-/* SDL 1.2 leaves the process entry to the program on Linux. */
-int main(int argc, char** argv)
-{
-    std::atexit(SDL_Quit);
-    return SDL_main(argc, argv);
 }

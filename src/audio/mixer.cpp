@@ -4,7 +4,6 @@
 #include "layer.h"
 
 #include <SDL.h>
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <chrono>
@@ -41,22 +40,6 @@
  * feeding code before each block it mixes, filling each ring with exactly
  * what the block needs, so that tests get the same output at every run.
  */
-
-/* On a machine without a sound card, ALSA writes its own complaints to
- * stderr when SDL tries it, at start-up and when the device is opened. The
- * layer says in one line of its own that there is no device, so ALSA is
- * told to keep quiet before SDL starts. The library stays loaded, and with
- * it the silent handler, for SDL to find when it loads ALSA itself. */
-typedef void (*alsa_error_handler)(const char*, int, const char*, int, const char*, ...);
-static void alsa_quiet(const char*, int, const char*, int, const char*, ...) {}
-static const bool alsa_silenced = [] {
-    void* alsa = dlopen("libasound.so.2", RTLD_LAZY);
-    if (!alsa)
-        return false;
-    typedef int (*set_handler)(alsa_error_handler);
-    set_handler set = reinterpret_cast<set_handler>(dlsym(alsa, "snd_lib_error_set_handler"));
-    return set && set(alsa_quiet) == 0;
-}();
 
 namespace zaudio {
 

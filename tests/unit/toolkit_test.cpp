@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fonctions.h"
+#include "sys.h"
 
 const SDL_Color white = {255, 255, 255, 0}, grey = {207, 207, 207, 0}, plate = {125, 124, 124, 0};
 
@@ -133,7 +134,7 @@ TEST(Environment, ThePlayersChoicesWin)
         std::string seen;
         for (int i = 0; i < 4; ++i)
             given[i] ? setenv(names[i], given[i], 1) : unsetenv(names[i]);
-        preparerEnvironnement();
+        sysPreparerProcessus();
         for (const char* name : names)
             seen += std::string(getenv(name) ? getenv(name) : "-") + " ";
         return seen;
