@@ -3,7 +3,7 @@ BUILD := build
 JOBS := $(shell nproc)
 PREFIX ?= /usr/local
 
-.PHONY: all deps test-deps configure run test bench fuzz mutants install uninstall package clean
+.PHONY: all deps test-deps configure run test bench fuzz mutants install uninstall package windows clean
 
 all: deps configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -34,6 +34,12 @@ package: deps
 	cmake -S . -B $(BUILD)/package -C dist/deb.cmake
 	cmake --build $(BUILD)/package -j $(JOBS)
 	cd $(BUILD)/package && SOURCE_DATE_EPOCH=$$(git -C $(CURDIR) log -1 --format=%ct 2>/dev/null || echo 0) cpack -G DEB
+
+# The Windows release, cross-built from Debian's sources of SDL 1.2, FreeType
+# and mpg123: build/windows/zimbalo-VERSION-win64.zip and -setup.exe.
+windows:
+	@./scripts/deps.sh --windows
+	@./scripts/windows.sh $(BUILD)
 
 # Frame rates against the floor at two window sizes, then on sdl12-compat
 # against the classic library (skipped offline), then the frame and audio

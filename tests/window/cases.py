@@ -278,6 +278,75 @@ def package(row):
     launch(SCRATCH + "/unpacked/usr")
 
 
+# ---- The Windows release, unpacked in ZIMBALO_WINE, under Wine ----
+WINE = os.environ.get("ZIMBALO_WINE")
+
+
+# A copy of the release of its own, where SDL writes stdout.txt and stderr.txt,
+# and the game started from it in cwd (its own folder by default).
+def windows(x, cwd=None):
+    here = shutil.copytree(WINE, tempfile.mkdtemp(dir=SCRATCH) + "/zimbalo")
+    return here, Game(x, ["wine", here + "/zimbalo.exe"], cwd or here, WINEDEBUG="-all")
+
+
+# The menu's frame in its cycle of 360 that the screen shows, counted from 1:
+# the red square stands on its orbit at the angle of the frame before.
+def phase(x):
+    data = x.root.get_image(0, 0, x.w, x.h, driver.X.ZPixmap, 0xFFFFFFFF).data
+    red = [m.start() // 4 for m in re.finditer(b"(?=\x4d\x4d\xff)", data) if m.start() % 4 == 0]
+    px, py = sum(i % x.w for i in red) / len(red), sum(i // x.w for i in red) / len(red)
+    at = lambda a: (x.cx + int(300 * math.sin(math.radians(a))),
+                    x.cy + int(300 * math.cos(math.radians(a))))
+    return (1 + min(range(360), key=lambda a: math.dist(at(a), (px, py)))) % 360
+
+
+# Stops the game on a frame that shows the first frame's picture: the whole
+# menu repeats every 360 frames. It runs on for about as many frames as are
+# missing, then a few milliseconds at a time.
+def first_frame(x, game):
+    for _ in range(400):
+        game.proc.send_signal(signal.SIGSTOP)
+        time.sleep(0.05)
+        missing = (1 - phase(x)) % 360
+        if not missing:
+            return x.shot()
+        game.proc.send_signal(signal.SIGCONT)
+        time.sleep(0.002 if missing < 3 else (missing - 2) * 0.009)
+    raise AssertionError("never stopped on the first frame's picture")
+
+
+def on_windows(row):
+    x = Xvfb(1280, 720)
+    x.xdo("mousemove", 0, 0)  # off the buttons, on both systems
+    if row == "first frame":  # the same pixels as the Linux build's
+        linux = Game(x)
+        x.window(linux), x.menu()
+        expected = first_frame(x, linux)
+        linux.proc.kill()
+        until("the Linux window gone", lambda: x.corners(0))
+    here, game = windows(x, row == "no font" and data_dir({"game_over.ttf": "missing"}))
+    win = x.window(game, 60)
+    if row == "no font":  # the line on stderr and in a box that waits for a key
+        time.sleep(1)
+        assert game.proc.poll() is None, "no message box"
+        x.xdo("key", "Return")
+        status = game.wait()[0]
+        line = open(here + "/stderr.txt").read()
+        return fatal((status, "", line), r"cannot open game_over\.ttf in Z:\\tmp\\")
+    menu = x.menu()
+    if row == "first frame":
+        got = first_frame(x, game)
+        differ = [(i % x.w, i // x.w) for i, (a, b) in enumerate(zip(expected, got)) if a != b]
+        assert not differ, "%d pixels differ, first %s" % (len(differ), differ[:10])
+    elif row == "play":
+        round_trip(x, -100, menu, aim=True)
+    if row == "close request":
+        x.close_request(win)
+    else:
+        x.click(50 + 20)  # Quitter
+    assert game.wait() == (0, "", ""), game.wait()
+
+
 VALGRIND = ["valgrind", "--leak-check=full", "--errors-for-leak-kinds=definite,indirect",
             "--error-exitcode=9", "--log-fd=2", "--suppressions=%s/tests/memcheck/valgrind.supp"
             % SOURCE, BIN]
@@ -308,6 +377,7 @@ TABLES = {
              + [({"Menu.mp3": form, "Jouer.mp3": form}, None, None) for form in ODD]),
     "install": (package, [None]),
     "wayland": (wayland, [None]),
+    "windows": (on_windows, ["first frame", "play", "close request", "no font"]),
 }
 
 if __name__ == "__main__":
@@ -315,6 +385,8 @@ if __name__ == "__main__":
     try:
         if COMPAT and not os.path.exists(COMPAT + "/lib/libSDL-1.2.so.0"):
             sys.exit(print("skipped: no sdl12-compat in " + COMPAT) or 77)
+        if CASE == "windows" and not os.path.exists(WINE + "/zimbalo.exe"):
+            sys.exit(print("skipped: no Windows release in " + WINE) or 77)
         sys.exit(driver.table(*TABLES[CASE]))
     finally:
         shutil.rmtree(SCRATCH)

@@ -1,0 +1,34 @@
+#!/bin/sh
+# windows.sh BUILD: the Windows release. Builds the libraries from Debian's
+# sources (windows-libs.sh), cross-builds the game against them, and makes
+# BUILD/windows/zimbalo-VERSION-win64.zip and zimbalo-VERSION-setup.exe,
+# the same bytes at every run from the same commit.
+set -eu
+here=$(cd "$(dirname "$0")/.." && pwd)
+out=$(mkdir -p "$1/windows" && cd "$1/windows" && pwd)
+prefix=$out/prefix
+
+"$here/scripts/windows-libs.sh" "$1" || exit 1
+
+cmake -S "$here" -B "$out/game" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw.cmake" \
+    -DZIMBALO_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release \
+    -DZIMBALO_TESTS=OFF -DZIMBALO_BENCH=OFF >/dev/null
+cmake --build "$out/game" -j "$(nproc)"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$out/game/CMakeCache.txt")
+
+# Every file dated from the commit, so that the zip and the installer
+# depend on the sources only.
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$here" log -1 --format=%ct 2>/dev/null || echo 315532800)}
+stage=$out/zimbalo-$version-win64
+rm -rf "$stage" && mkdir -p "$stage/licences"
+cp "$out/game/zimbalo.exe" "$prefix/bin/SDL.dll" "$prefix/bin/libmpg123-0.dll" "$stage/"
+cp "$here/data/game_over.ttf" "$here/data/Menu.mp3" "$here/data/Jouer.mp3" "$stage/"
+cp "$here/LICENSE" "$here/dist/windows/README.txt" "$stage/"
+cp "$prefix/licences/"*.txt "$stage/licences/"
+find "$stage" -exec touch -h -d "@$epoch" {} +
+
+zip=$out/zimbalo-$version-win64.zip
+/usr/bin/python3 "$here/scripts/windows-zip.py" "$zip" "$stage" "$epoch"
+makensis -V2 -DVERSION="$version" -DFILES="$stage" \
+    -DOUTFILE="$out/zimbalo-$version-setup.exe" "$here/dist/windows/zimbalo.nsi"
+( cd "$out" && sha256sum "zimbalo-$version-win64.zip" "zimbalo-$version-setup.exe" )
