@@ -8,7 +8,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 out=$(mkdir -p "$1/windows" && cd "$1/windows" && pwd)
 prefix=$out/prefix
 
-"$here/scripts/windows-libs.sh" "$1" || exit 1
+"$here/scripts/windows-libs.sh" "$1"
 
 cmake -S "$here" -B "$out/game" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw.cmake" \
     -DZIMBALO_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release \

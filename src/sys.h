@@ -23,6 +23,12 @@ bool sysDossierCourant(char* dossier, std::size_t taille);
 /* Writes the working directory's absolute path, the one the game reads its
  * data from, into dossier (taille bytes); false when it cannot be told. */
 
+int sysOuvrirFichier(const char* chemin);
+/* Opens a file for reading in binary, not inherited by child processes,
+ * without hanging when it is a named pipe that nothing writes to. Returns
+ * the descriptor, which the caller closes, or -1 with errno set. Called by
+ * the audio layer on the game's thread. */
+
 void sysMessageFatal(const char* ligne);
 /* Shows the one line that says why the game ends (no newline of its own):
  * on stderr, and where a player may have started the game without a

@@ -4,6 +4,7 @@
 
 #include <SDL/SDL.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <glob.h>
 
 #include <csignal>
@@ -80,6 +81,16 @@ bool sysDossierCourant(char* dossier, std::size_t taille)
     bool tient = chemin && std::snprintf(dossier, taille, "%s", chemin) < int(taille);
     std::free(chemin);
     return tient;
+}
+
+int sysOuvrirFichier(const char* chemin)
+{
+    /* O_NONBLOCK so that a named pipe cannot hang open(); reads block
+     * again afterwards. */
+    int fd = open(chemin, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0)
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
 }
 
 void sysMessageFatal(const char* ligne)

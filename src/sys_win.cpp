@@ -2,6 +2,8 @@
  * entry is SDL's start-up library (SDLmain). */
 #include "sys.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <csignal>
@@ -26,6 +28,12 @@ void sysSignauxOrdinaires()
 bool sysDossierCourant(char* dossier, std::size_t taille)
 {
     return _fullpath(dossier, ".", taille) != NULL;
+}
+
+int sysOuvrirFichier(const char* chemin)
+{
+    /* Windows has no named pipes among files: a plain open does. */
+    return _open(chemin, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
 }
 
 void sysMessageFatal(const char* ligne)

@@ -1,8 +1,8 @@
 /* decoder.cpp: MP3 decoding with libmpg123, and the conversion to 44.1 kHz stereo. */
 
 #include "decoder.h"
+#include "sys.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -98,8 +98,7 @@ FMOD_RESULT decoder_open(Decoder* d, const char* path, const char** why)
     d->channels = 0;
     d->ended = false;
     d->len = d->pos = 0;
-    /* O_NONBLOCK so that a named pipe cannot hang the game in open(). */
-    d->fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    d->fd = sysOuvrirFichier(path);
     if (d->fd < 0) {
         *why = strerror(errno);
         return FMOD_ERR_FILE_NOTFOUND;
@@ -117,7 +116,6 @@ FMOD_RESULT decoder_open(Decoder* d, const char* path, const char** why)
         decoder_close(d);
         return FMOD_ERR_FORMAT;
     }
-    fcntl(d->fd, F_SETFL, fcntl(d->fd, F_GETFL) & ~O_NONBLOCK);
 
     if (!mpg123_ready) {
         mpg123_init(); /* needed by old versions of the library only */
