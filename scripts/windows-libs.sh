@@ -97,8 +97,9 @@ APT_OPTS=(
 # version (a security update) is built as soon as it is published. When the
 # refresh fails but an earlier run left lists, those are used: what they
 # name may well be built already.
-if ! out=$(apt-get "${APT_OPTS[@]}" -q update 2>&1); then
-    why=$(printf '%s\n' "$out" | grep -E '^(E|W|Err):' | head -n 1 | tr -s ' \t' ' ')
+# (Without --error-on=any, apt-get update fails to fetch and exits 0.)
+if ! out=$(apt-get "${APT_OPTS[@]}" -q --error-on=any update 2>&1); then
+    why=$(printf '%s\n' "$out" | grep -E '^(E|W): ' | head -n 1 | tr -s ' \t' ' ')
     if ls "$APT_DIR"/lists/*_Sources* >/dev/null 2>&1; then
         echo "zimbalo: cannot refresh Debian's package lists (offline?); using the last ones" >&2
     else
