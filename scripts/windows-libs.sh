@@ -36,7 +36,7 @@ mkdir -p "$1/windows"
 W=$(cd "$1/windows" && pwd)
 APT_DIR=$W/sources/apt
 FILES=$W/sources/files
-WORK=$W/build
+WORK=""
 LOGS=$W/logs
 STAMPS=$W/stamps
 PREFIX=$W/prefix
@@ -69,12 +69,18 @@ FREETYPE_CONFIGURE="--enable-static --disable-shared --without-zlib
 die() { echo "zimbalo: $*" >&2; exit 1; }
 offline() { echo "zimbalo: cannot fetch Debian's sources (offline?): $*" >&2; exit 77; }
 
-for tool in "$CC_BIN" "$CXX_BIN" $HOST-ar $HOST-windres apt-get curl patch tar xz bzip2 dpkg-parsechangelog make; do
+for tool in "$CC_BIN" "$CXX_BIN" $HOST-ar $HOST-windres apt-get curl patch tar xz bzip2 \
+    dpkg-parsechangelog make flock; do
     command -v "$tool" >/dev/null 2>&1 ||
         die "$tool is missing; run scripts/deps.sh --windows"
 done
 
 # --- Debian's package lists, in a private apt state -------------------------
+
+# One run at a time in a build folder.
+mkdir -p "$W/sources"
+exec 9>"$W/.lock"
+flock 9
 
 mkdir -p "$APT_DIR/lists/partial" "$APT_DIR/cache/archives/partial" "$FILES" "$LOGS" "$STAMPS"
 cat >"$APT_DIR/sources.list" <<'EOF'
@@ -364,6 +370,13 @@ build_one() {
     start=$(date +%s)
     rm -f "$STAMPS/$pkg"
     fetch
+    # The sources are built in a temporary folder, since libtool and
+    # configure cannot cope with spaces in a path, which BUILD_DIR may have;
+    # a failed build's tree is kept there.
+    if [ -z "$WORK" ]; then
+        WORK=$(mktemp -d "${TMPDIR:-/tmp}/zimbalo-windows.XXXXXX")
+        trap 'rm -rf "$WORK"' EXIT
+    fi
     src=$WORK/$pkg/src
     stage=$WORK/$pkg/stage
     log=$LOGS/$pkg.log
@@ -380,7 +393,8 @@ build_one() {
         licence_of "$pkg" "$VERSION" "$src" "$stage$STAGE_PREFIX"
     ) &
     if ! wait $!; then
-        echo "zimbalo: building $pkg $VERSION failed; the end of $log:" >&2
+        trap - EXIT
+        echo "zimbalo: building $pkg $VERSION failed, in $src; the end of $log:" >&2
         tail -n 25 "$log" >&2
         exit 1
     fi
