@@ -1,17 +1,30 @@
 #!/bin/sh
 # Installs the Debian packages that Zimbalo needs, calling apt-get only when
 # one of them is missing: with no argument, what building, running,
-# installing and packaging the game need; with --tests, also what the tests,
-# the fuzzers and the benchmarks need.
+# installing and packaging the game need; with --windows, also what the
+# Windows build needs (the mingw-w64 cross compilers, the tools that fetch
+# and unpack Debian's sources of its libraries, Wine, NSIS); with --tests,
+# all of that and what the tests, the fuzzers and the benchmarks need (the
+# tests run the Windows build under Wine).
 set -eu
 
 PACKAGES="build-essential cmake pkg-config dpkg-dev
 libsdl1.2-dev libsdl-ttf2.0-dev libsdl-gfx1.2-dev libmpg123-dev"
-if [ "${1:-}" = "--tests" ]; then
-    PACKAGES="$PACKAGES libgtest-dev googletest libbenchmark-dev
+WINDOWS="g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
+curl xz-utils bzip2 patch wine wine64 nsis"
+case "${1:-}" in
+    "") ;;
+    --windows)
+        PACKAGES="$PACKAGES $WINDOWS" ;;
+    --tests)
+        PACKAGES="$PACKAGES $WINDOWS libgtest-dev googletest libbenchmark-dev
 xvfb xdotool x11-utils python3-xlib python3-fonttools lame valgrind
-desktop-file-utils appstream groff-base libsdl2-2.0-0 lintian weston"
-fi
+desktop-file-utils appstream groff-base libsdl2-2.0-0 lintian weston" ;;
+    *)
+        echo "usage: $0 [--windows | --tests]" >&2
+        exit 2 ;;
+esac
 
 missing=""
 for p in $PACKAGES; do
