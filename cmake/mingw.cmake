@@ -11,5 +11,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # pkg-config reads the prefix's own .pc files, never the build machine's.
-set(ENV{PKG_CONFIG_LIBDIR} ${ZIMBALO_PREFIX}/lib/pkgconfig)
-set(ENV{PKG_CONFIG_PATH} "")
+# CMake reads this file again for its own test projects, without the
+# prefix: those must not undo the setting.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ZIMBALO_PREFIX)
+if(ZIMBALO_PREFIX)
+    set(ENV{PKG_CONFIG_LIBDIR} ${ZIMBALO_PREFIX}/lib/pkgconfig)
+    set(ENV{PKG_CONFIG_PATH} "")
+endif()

@@ -11,6 +11,7 @@ InstallDir "$PROGRAMFILES64\Zimbalo"
 VIProductVersion "${VERSION}.0"
 VIAddVersionKey "ProductName" "Zimbalo"
 VIAddVersionKey "ProductVersion" "${VERSION}"
+VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "FileDescription" "Zimbalo installer"
 VIAddVersionKey "LegalCopyright" "The Zimbalo developers, MIT License"
 

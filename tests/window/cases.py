@@ -315,8 +315,42 @@ def first_frame(x, game):
     raise AssertionError("never stopped on the first frame's picture")
 
 
+# The files of the Wine prefix's drive C, its temporary files aside.
+def drive_c():
+    top = os.environ["WINEPREFIX"] + "/drive_c"
+    return {os.path.relpath(os.path.join(d, f), top) for d, dirs, files in os.walk(top)
+            for f in dirs + files if "/Temp" not in d + "/" + f}
+
+
+# A silent install, the game started from its Start-menu entry, a silent
+# uninstall: drive C and the registry as they were before.
+def installer(x):
+    wine = lambda *cmd: subprocess.run(
+        ["wine", *cmd], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env={
+            **os.environ, "WINEDEBUG": "-all", "DISPLAY": x.name, "SDL_AUDIODRIVER": "dummy"}
+    ).returncode
+    key = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Zimbalo"
+    before, home = drive_c(), os.environ["WINEPREFIX"] + "/drive_c/Program Files/Zimbalo"
+    assert wine(os.path.dirname(WINE) + "/zimbalo-%s-setup.exe" % VERSION, "/S") == 0
+    assert sorted(os.listdir(home)) == sorted(os.listdir(WINE) + ["uninstall.exe"])
+    assert wine("reg", "query", key) == 0, "no uninstall entry"
+    # start returns once the game is started: the game's end is its window's.
+    assert wine("start", "/unix", os.environ["WINEPREFIX"] +
+                "/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Zimbalo.lnk") == 0
+    win = x.window(None, 60)
+    x.menu()  # its font found: it runs in its folder
+    until("the end", lambda: x.close_request(win) or
+          win.id not in [w.id for w in x.root.query_tree().children])
+    assert wine(home + "/uninstall.exe", "/S") == 0
+    until("the uninstall", lambda: not os.path.exists(home), 30)
+    assert wine("reg", "query", key) == 1, "the uninstall entry is left"
+    assert drive_c() == before, drive_c() ^ before
+
+
 def on_windows(row):
     x = Xvfb(1280, 720)
+    if row == "installer":
+        return installer(x)
     x.xdo("mousemove", 0, 0)  # off the buttons, on both systems
     if row == "first frame":  # the same pixels as the Linux build's
         linux = Game(x)
@@ -378,7 +412,9 @@ TABLES = {
              + [({"Menu.mp3": form, "Jouer.mp3": form}, None, None) for form in ODD]),
     "install": (package, [None]),
     "wayland": (wayland, [None]),
-    "windows": (on_windows, ["first frame", "play", "close request", "no font"]),
+    # One at a time: Wine's processes in one prefix share a desktop, which
+    # a game stopped on a frame would hold up.
+    "windows": (on_windows, ["first frame", "play", "close request", "no font", "installer"], 1),
 }
 
 if __name__ == "__main__":

@@ -58,10 +58,11 @@ class Xvfb:
     def corners(self, rgb):
         return all(self.shot(x, y, 1, 1) == [rgb] for x in (0, self.w - 1) for y in (0, self.h - 1))
 
-    # The game's toplevel window, once it is mapped; fails if the game ends.
+    # The game's toplevel window, once it is mapped; fails if the game (when
+    # given) ends.
     def window(self, game, timeout=20):
         def find():
-            if game.proc.poll() is not None:
+            if game and game.proc.poll() is not None:
                 raise AssertionError("the game ended: %r" % (game.wait(),))
             for w in self.root.query_tree().children:
                 try:
@@ -82,7 +83,7 @@ class Xvfb:
     def close_request(self, win):
         msg = event.ClientMessage(window=win, client_type=self.atom("WM_PROTOCOLS"),
                                   data=(32, [self.atom("WM_DELETE_WINDOW"), 0, 0, 0, 0]))
-        win.send_event(msg)
+        win.send_event(msg, onerror=error.CatchError())  # the window may be gone
         self.conn.sync()
 
     # Waits for a menu screen: grey corners, a plate on each row; returns
