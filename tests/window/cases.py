@@ -280,6 +280,8 @@ def package(row):
 
 # ---- The Windows release, unpacked in ZIMBALO_WINE, under Wine ----
 WINE = os.environ.get("ZIMBALO_WINE")
+if WINE:  # the run's Wine prefix, beside the release
+    os.environ.setdefault("WINEPREFIX", os.path.dirname(WINE) + "/wine")
 
 
 # A copy of the release of its own, where SDL writes stdout.txt and stderr.txt,

@@ -15,6 +15,9 @@ if [ $status -ne 0 ]; then
     cat "$out/build.log"
     exit 1
 fi
+# Made without a display, the prefix's desktop must be gone before a row
+# starts one on its own display: wait for Wine's server to end.
 rm -rf "$out/wine"
-WINEPREFIX="$out/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY= \
-    wineboot -i >/dev/null 2>&1
+export WINEPREFIX="$out/wine" WINEDEBUG=-all
+WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY= wineboot -i >/dev/null 2>&1
+wineserver -w
