@@ -42,14 +42,16 @@ windows:
 	@./scripts/windows.sh $(BUILD)
 
 # Frame rates against the floor at two window sizes, then on sdl12-compat
-# against the classic library (skipped offline), then the frame and audio
-# benchmarks; docs/PERFORMANCE.md explains the figures.
+# against the classic library and the Windows release under Wine against the
+# Linux build (both skipped offline), then the frame and audio benchmarks;
+# docs/PERFORMANCE.md explains the figures.
 bench: test-deps configure
 	cmake --build $(BUILD) -j $(JOBS) --target bench
 	bench/fps 1920x1080
 	bench/fps 3840x2160
 	-bench/fps 1920x1080 --compat
 	-bench/fps 3840x2160 --compat
+	-./scripts/windows.sh $(BUILD) >/dev/null && bench/fps 1920x1080 --windows
 	cd $(BUILD) && SDL_VIDEODRIVER=dummy ./bench/frames_bench
 	cd $(BUILD) && SDL_AUDIODRIVER=dummy ./bench/audio_bench
 

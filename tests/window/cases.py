@@ -291,17 +291,6 @@ def windows(x, cwd=None):
     return here, Game(x, ["wine", here + "/zimbalo.exe"], cwd or here, WINEDEBUG="-all")
 
 
-# The menu's frame in its cycle of 360 that the screen shows, counted from 1:
-# the red square stands on its orbit at the angle of the frame before.
-def phase(x):
-    data = x.root.get_image(0, 0, x.w, x.h, driver.X.ZPixmap, 0xFFFFFFFF).data
-    red = [m.start() // 4 for m in re.finditer(b"(?=\x4d\x4d\xff)", data) if m.start() % 4 == 0]
-    px, py = sum(i % x.w for i in red) / len(red), sum(i // x.w for i in red) / len(red)
-    at = lambda a: (x.cx + int(300 * math.sin(math.radians(a))),
-                    x.cy + int(300 * math.cos(math.radians(a))))
-    return (1 + min(range(360), key=lambda a: math.dist(at(a), (px, py)))) % 360
-
-
 # Stops the game on a frame that shows the first frame's picture: the whole
 # menu repeats every 360 frames. It runs on for about as many frames as are
 # missing, then a few milliseconds at a time.
@@ -309,7 +298,7 @@ def first_frame(x, game):
     for _ in range(400):
         game.proc.send_signal(signal.SIGSTOP)
         time.sleep(0.05)
-        missing = (1 - phase(x)) % 360
+        missing = (1 - x.phase()) % 360
         if not missing:
             return x.shot()
         game.proc.send_signal(signal.SIGCONT)

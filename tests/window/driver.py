@@ -1,7 +1,8 @@
 # The one driver of the Python tests: runs the built game, or an installed
 # launcher, on a private Xvfb; reads the screen through Xlib, gives real
 # input through xdotool, and collects the exit status and the output.
-import array, collections, concurrent.futures, ctypes, os, subprocess, sys, threading, time
+import array, collections, concurrent.futures, ctypes, math, os, re, subprocess, sys, threading
+import time
 import traceback
 
 from Xlib import X, display, error
@@ -54,6 +55,16 @@ class Xvfb:
         image = self.root.get_image(x, y, w or self.w - x, h or self.h - y, X.ZPixmap,
                                     0xFFFFFFFF)
         return [v & 0xFFFFFF for v in array.array("I", image.data)]
+
+    # Which frame of the menu's cycle of 360 the screen shows, counted from
+    # 1: the red square stands on its orbit at the angle of the frame before.
+    def phase(self):
+        data = self.root.get_image(0, 0, self.w, self.h, X.ZPixmap, 0xFFFFFFFF).data
+        red = [m.start() // 4 for m in re.finditer(b"(?=\x4d\x4d\xff)", data) if m.start() % 4 == 0]
+        px, py = sum(i % self.w for i in red) / len(red), sum(i // self.w for i in red) / len(red)
+        at = lambda a: (self.cx + int(300 * math.sin(math.radians(a))),
+                        self.cy + int(300 * math.cos(math.radians(a))))
+        return (1 + min(range(360), key=lambda a: math.dist(at(a), (px, py)))) % 360
 
     def corners(self, rgb):
         return all(self.shot(x, y, 1, 1) == [rgb] for x in (0, self.w - 1) for y in (0, self.h - 1))
