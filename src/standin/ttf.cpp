@@ -9,11 +9,24 @@
 #include <new>
 #include <vector>
 
+/* A glyph's box in whole pixels: x from the pen, y up from the baseline,
+ * as SDL_ttf rounds them; and its coverage, rows of width bytes. */
+struct Glyph {
+    bool loaded;
+    FT_UInt index;
+    int minx, maxx, miny, maxy, advance;
+    int width, rows;
+    std::vector<FT_Byte> coverage;
+};
+
+/* The font keeps each character's glyph once drawn: the menus draw the same
+ * labels at every frame. */
 struct _TTF_Font {
     FT_Face face;
     std::vector<FT_Byte> file; /* FreeType reads the face from here */
     int ascent;
     int height;
+    Glyph glyphs[256];
 };
 
 static FT_Library library;
@@ -106,23 +119,19 @@ int TTF_FontAscent(const TTF_Font* font)
     return font->ascent;
 }
 
-/* A glyph's box in whole pixels: x from the pen, y up from the baseline,
- * as SDL_ttf rounds them. */
-struct Glyph {
-    FT_UInt index;
-    int minx, maxx, miny, maxy, advance;
-};
-
-/* Loads the glyph of a character into the face's slot, and renders its
- * coverage there if asked. */
-static bool loadGlyph(TTF_Font* font, unsigned char c, bool render, Glyph* g)
+/* The glyph of a character, loaded and rendered by FreeType the first
+ * time; NULL when FreeType cannot. */
+static const Glyph* glyphOf(TTF_Font* font, unsigned char c)
 {
+    Glyph* g = &font->glyphs[c];
+    if (g->loaded)
+        return g;
     FT_Face face = font->face;
     g->index = FT_Get_Char_Index(face, c);
     if (FT_Load_Glyph(face, g->index, FT_LOAD_DEFAULT) ||
-        (render && FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL))) {
+        FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL)) {
         SDL_SetError("Couldn't load glyph %u", unsigned(c));
-        return false;
+        return NULL;
     }
     const FT_Glyph_Metrics& m = face->glyph->metrics;
     g->minx = floor26(m.horiBearingX);
@@ -130,7 +139,15 @@ static bool loadGlyph(TTF_Font* font, unsigned char c, bool render, Glyph* g)
     g->maxy = floor26(m.horiBearingY);
     g->miny = g->maxy - ceil26(m.height);
     g->advance = ceil26(m.horiAdvance);
-    return true;
+    const FT_Bitmap& bitmap = face->glyph->bitmap;
+    g->width = int(bitmap.width);
+    g->rows = int(bitmap.rows);
+    g->coverage.resize(size_t(g->width) * g->rows);
+    for (int row = 0; row < g->rows; row++)
+        std::copy_n(bitmap.buffer + bitmap.pitch * row, g->width,
+                    g->coverage.begin() + row * g->width);
+    g->loaded = true;
+    return g;
 }
 
 /* The pen's move from one glyph to the next beyond their advance. */
@@ -151,15 +168,15 @@ static bool measure(TTF_Font* font, const char* text, int* w, int* h)
     int x = 0, minx = 0, maxx = 0, miny = 0;
     FT_UInt previous = 0;
     for (const char* p = text; *p; p++) {
-        Glyph g;
-        if (!loadGlyph(font, static_cast<unsigned char>(*p), false, &g))
+        const Glyph* g = glyphOf(font, static_cast<unsigned char>(*p));
+        if (!g)
             return false;
-        x += kerning(font, previous, g.index);
-        minx = std::min(minx, x + g.minx);
-        maxx = std::max(maxx, x + std::max(g.advance, g.maxx));
-        miny = std::min(miny, g.miny);
-        x += g.advance;
-        previous = g.index;
+        x += kerning(font, previous, g->index);
+        minx = std::min(minx, x + g->minx);
+        maxx = std::max(maxx, x + std::max(g->advance, g->maxx));
+        miny = std::min(miny, g->miny);
+        x += g->advance;
+        previous = g->index;
     }
     *w = maxx - minx;
     *h = std::max(font->height, font->ascent - miny);
@@ -189,34 +206,33 @@ SDL_Surface* TTF_RenderText_Blended(TTF_Font* font, const char* text, SDL_Color 
     int xstart = 0;
     FT_UInt previous = 0;
     for (const char* p = text; *p; p++) {
-        Glyph g;
-        if (!loadGlyph(font, static_cast<unsigned char>(*p), true, &g)) {
+        const Glyph* g = glyphOf(font, static_cast<unsigned char>(*p));
+        if (!g) {
             SDL_FreeSurface(surface);
             return NULL;
         }
-        const FT_Bitmap& bitmap = font->face->glyph->bitmap;
         /* Ink is drawn no wider than the glyph's rounded box, placed by the
          * box, not by the bitmap's own offset; a first glyph reaching left
          * of its pen moves the pen right instead. */
-        const int width = std::min(int(bitmap.width), g.maxx - g.minx);
-        xstart += kerning(font, previous, g.index);
-        if (p == text && g.minx < 0)
-            xstart -= g.minx;
-        const int yoffset = font->ascent - g.maxy;
-        for (int row = 0; row < int(bitmap.rows); row++) {
+        const int width = std::min(g->width, g->maxx - g->minx);
+        xstart += kerning(font, previous, g->index);
+        if (p == text && g->minx < 0)
+            xstart -= g->minx;
+        const int yoffset = font->ascent - g->maxy;
+        for (int row = 0; row < g->rows; row++) {
             const int y = row + yoffset;
             if (y < 0 || y >= h)
                 continue;
-            Uint32* dst = pixels + y * stride + xstart + g.minx;
-            const FT_Byte* src = bitmap.buffer + bitmap.pitch * row;
+            Uint32* dst = pixels + y * stride + xstart + g->minx;
+            const FT_Byte* src = g->coverage.data() + g->width * row;
             /* A kerning that pulls a glyph left of the surface's start
              * would write before it: those pixels are dropped. */
             for (int col = 0; col < width && dst < end; col++, dst++, src++)
                 if (dst >= pixels)
                     *dst |= colour | Uint32(*src) << 24;
         }
-        xstart += g.advance;
-        previous = g.index;
+        xstart += g->advance;
+        previous = g->index;
     }
     return surface;
 }
