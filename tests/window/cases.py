@@ -286,9 +286,12 @@ if WINE:  # the run's Wine prefix, beside the release
 
 # A copy of the release of its own, where SDL writes stdout.txt and stderr.txt,
 # and the game started from it in cwd (its own folder by default).
-def windows(x, cwd=None):
+# With raw, its music goes to SDL's disk audio driver's file.
+def windows(x, cwd=None, raw=None):
     here = shutil.copytree(WINE, tempfile.mkdtemp(dir=SCRATCH) + "/zimbalo")
-    return here, Game(x, ["wine", here + "/zimbalo.exe"], cwd or here, WINEDEBUG="-all")
+    return here, Game(x, ["wine", here + "/zimbalo.exe"], cwd or here, WINEDEBUG="-all",
+                      SDL_AUDIODRIVER=raw and "disk" or "dummy", SDL_DISKAUDIOFILE=raw,
+                      SDL_DISKAUDIODELAY="10")
 
 
 # Stops the game on a frame that shows the first frame's picture: the whole
@@ -349,7 +352,8 @@ def on_windows(row):
         expected = first_frame(x, linux)
         linux.proc.kill()
         until("the Linux window gone", lambda: x.corners(0))
-    here, game = windows(x, row == "no font" and data_dir({"game_over.ttf": "missing"}))
+    raw = tempfile.mktemp(".raw", dir=SCRATCH) if row == "play" else None
+    here, game = windows(x, row == "no font" and data_dir({"game_over.ttf": "missing"}), raw)
     win = x.window(game, 60)
     if row == "no font":  # the line on stderr and in a box that waits for a key
         time.sleep(1)
@@ -364,8 +368,9 @@ def on_windows(row):
         game.proc.send_signal(signal.SIGCONT)
         differ = [(i % x.w, i // x.w) for i, (a, b) in enumerate(zip(expected, got)) if a != b]
         assert not differ, "%d pixels differ, first %s" % (len(differ), differ[:10])
-    elif row == "play":
+    elif row == "play":  # a hit, and the music heard
         round_trip(x, -100, menu, aim=True)
+        sound(raw)
     if row == "close request":  # which Wine may drop while it activates the window
         until("the end", lambda: x.close_request(win) or game.proc.poll() is not None)
     else:
