@@ -391,8 +391,9 @@ static void device_callback(void* userdata, Uint8* stream, int len)
 {
     timespec start, stop;
     clock_gettime(CLOCK_MONOTONIC, &start);
-    mix(static_cast<FMOD_SYSTEM*>(userdata), reinterpret_cast<short*>(stream),
-        len / 4, NULL);
+    FMOD_SYSTEM* sys = static_cast<FMOD_SYSTEM*>(userdata);
+    mix(sys, reinterpret_cast<short*>(stream), len / 4,
+        sys->feeder->thread.joinable() ? NULL : sys->feeder);
     clock_gettime(CLOCK_MONOTONIC, &stop);
     long ns = long(stop.tv_sec - start.tv_sec) * 1000000000L +
               long(stop.tv_nsec - start.tv_nsec);
@@ -430,12 +431,11 @@ bool device_open(FMOD_SYSTEM* sys, const char** why)
         *why = SDL_GetError();
         return false;
     }
+    /* Where no thread can start (a browser without shared memory), the
+     * device's callback feeds the rings itself, as zaudio_mix does. */
     try {
         sys->feeder->thread = std::thread(feeder_run, sys->feeder);
     } catch (const std::system_error&) {
-        SDL_CloseAudio();
-        *why = "cannot start the decoding thread";
-        return false;
     }
     sys->device = true;
     SDL_PauseAudio(0);
