@@ -3,7 +3,7 @@ BUILD := build
 JOBS := $(shell nproc)
 PREFIX ?= /usr/local
 
-.PHONY: all deps test-deps configure run test bench fuzz mutants install uninstall package windows clean
+.PHONY: all deps test-deps configure run test bench fuzz mutants install uninstall package windows web serve-web clean
 
 all: deps configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -40,6 +40,15 @@ package: deps
 windows:
 	@./scripts/deps.sh --windows
 	@./scripts/windows.sh $(BUILD)
+
+# The game in the browser, built to WebAssembly: build/web, which serve-web
+# serves on http://127.0.0.1:8000/ for a player to open.
+web:
+	@./scripts/deps.sh --web
+	@./scripts/web.sh $(BUILD)
+
+serve-web: web
+	cd $(BUILD)/web && /usr/bin/python3 -m http.server --bind 127.0.0.1 8000
 
 # Frame rates against the floor at two window sizes, then on sdl12-compat
 # against the classic library and the Windows release under Wine against the

@@ -29,6 +29,10 @@ int sysOuvrirFichier(const char* chemin);
  * the descriptor, which the caller closes, or -1 with errno set. Called by
  * the audio layer on the game's thread. */
 
+bool sysFilsDisponibles();
+/* Whether the program may start threads of its own: the audio layer then
+ * decodes on one; without, its device's callback decodes. */
+
 void sysMessageFatal(const char* ligne);
 /* Shows the one line that says why the game ends (no newline of its own):
  * on stderr, and where a player may have started the game without a

@@ -93,6 +93,11 @@ int sysOuvrirFichier(const char* chemin)
     return fd;
 }
 
+bool sysFilsDisponibles()
+{
+    return true;
+}
+
 void sysMessageFatal(const char* ligne)
 {
     std::fprintf(stderr, "%s\n", ligne);

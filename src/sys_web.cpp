@@ -41,6 +41,13 @@ int sysOuvrirFichier(const char* chemin)
     return open(chemin, O_RDONLY);
 }
 
+bool sysFilsDisponibles()
+{
+    /* Threads need shared memory, which a page has only when its server
+     * isolates it; the game asks no such thing of where it is served. */
+    return false;
+}
+
 void sysMessageFatal(const char* ligne)
 {
     std::fprintf(stderr, "%s\n", ligne);

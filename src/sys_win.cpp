@@ -36,6 +36,11 @@ int sysOuvrirFichier(const char* chemin)
     return _open(chemin, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
 }
 
+bool sysFilsDisponibles()
+{
+    return true;
+}
+
 void sysMessageFatal(const char* ligne)
 {
     /* SDLmain sends stderr to stderr.txt beside the program, where a player

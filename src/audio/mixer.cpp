@@ -2,6 +2,7 @@
 
 #include "decoder.h"
 #include "layer.h"
+#include "sys.h"
 
 #include <SDL.h>
 
@@ -434,7 +435,8 @@ bool device_open(FMOD_SYSTEM* sys, const char** why)
     /* Where no thread can start (a browser without shared memory), the
      * device's callback feeds the rings itself, as zaudio_mix does. */
     try {
-        sys->feeder->thread = std::thread(feeder_run, sys->feeder);
+        if (sysFilsDisponibles())
+            sys->feeder->thread = std::thread(feeder_run, sys->feeder);
     } catch (const std::system_error&) {
     }
     sys->device = true;
