@@ -1,8 +1,8 @@
 # The window, install and memcheck tests, each a table of rows run through
 # driver.py:  cases.py CASE ZIMBALO SOURCE_DIR VERSION
 # The exit status is the number of failed rows.
-import array, collections, glob, hashlib, math, os, random, re, shutil, signal, subprocess, sys
-import tempfile, time
+import array, collections, glob, hashlib, json, math, os, random, re, shutil, signal, socket
+import subprocess, sys, tempfile, time, urllib.request
 
 import driver
 from driver import BIN, BLACK, WHITE, Game, Xvfb, until
@@ -341,17 +341,23 @@ def installer(x):
     assert drive_c() == before, drive_c() ^ before
 
 
+# The Linux build's first menu frame on x, the game gone after it.
+def linux_first_frame(x):
+    linux = Game(x)
+    x.window(linux), x.menu()
+    expected = first_frame(x, linux)
+    linux.proc.kill()
+    until("the Linux window gone", lambda: x.corners(0))
+    return expected
+
+
 def on_windows(row):
     x = Xvfb(1280, 720)
     if row == "installer":
         return installer(x)
     x.xdo("mousemove", 0, 0)  # off the buttons, on both systems
     if row == "first frame":  # the same pixels as the Linux build's
-        linux = Game(x)
-        x.window(linux), x.menu()
-        expected = first_frame(x, linux)
-        linux.proc.kill()
-        until("the Linux window gone", lambda: x.corners(0))
+        expected = linux_first_frame(x)
     raw = tempfile.mktemp(".raw", dir=SCRATCH) if row == "play" else None
     here, game = windows(x, row == "no font" and data_dir({"game_over.ttf": "missing"}), raw)
     win = x.window(game, 60)
@@ -376,6 +382,90 @@ def on_windows(row):
     else:
         x.click(-50 + 20)  # Quitter
     assert game.wait() == (0, "", ""), game.wait()
+
+
+# ---- The browser: the page of `make web` (in ZIMBALO_WEB), in chromium ----
+WEB = os.environ.get("ZIMBALO_WEB")
+
+
+# A process group, signalled whole: a browser is several processes.
+class Group:
+    def __init__(self, proc):
+        self.proc = self
+        self.pid = proc.pid
+
+    def send_signal(self, sig):
+        os.killpg(self.pid, sig)
+
+
+# The page of folder root served on 127.0.0.1, in chromium filling x;
+# returns the browser's group and what its DevTools say of the page.
+def browser(x, root):
+    ports = [socket.create_server(("127.0.0.1", 0)) for _ in range(2)]
+    web, tools = (p.getsockname()[1] for p in ports)
+    for p in ports:
+        p.close()
+    driver.spawn([sys.executable, "-m", "http.server", "--bind", "127.0.0.1", str(web)],
+                 cwd=root, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    until("the server", lambda: subprocess.run(["curl", "-sf", "http://127.0.0.1:%d/" % web],
+                                               capture_output=True).returncode == 0)
+    chromium = driver.spawn([
+        "chromium", "--kiosk", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+        "--disable-background-networking", "--disable-component-update", "--disable-sync",
+        "--password-store=basic", "--user-data-dir=" + tempfile.mkdtemp(dir=SCRATCH),
+        "--remote-debugging-port=%d" % tools, "--window-position=0,0",
+        "--window-size=%d,%d" % (x.w, x.h), "http://127.0.0.1:%d/index.html" % web],
+        env={**os.environ, "DISPLAY": x.name}, start_new_session=True,
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def page():
+        try:
+            pages = json.load(urllib.request.urlopen("http://127.0.0.1:%d/json/list" % tools))
+            return next(p for p in pages if p["type"] == "page")
+        except (OSError, StopIteration, ValueError):
+            return None
+    until("the page", lambda: (page() or {}).get("title") == "Zimbalo"
+          and x.corners(driver.GREY), 30)
+    return Group(chromium), page
+
+
+def on_web(row):
+    x = Xvfb(1280, 720)
+    x.xdo("mousemove", 0, 0)
+    if row == "first frame":
+        expected = linux_first_frame(x)
+    root = WEB
+    if row == "no font":
+        root = shutil.copytree(WEB, tempfile.mkdtemp(dir=SCRATCH) + "/web")
+        os.remove(root + "/game_over.ttf")
+    game, page = browser(x, root)
+    x.xdo("click", 1)  # the gesture that starts the game
+    if row == "no font":  # one line, where the canvas was
+        return until("the line", lambda: re.fullmatch(
+            "zimbalo: cannot open game_over.ttf in /: .*", page()["title"]))
+    menu = x.menu()
+    if row == "first frame":
+        got = first_frame(x, game)
+        game.send_signal(signal.SIGCONT)
+        far = lambda a, b: max(abs((a >> k & 255) - (b >> k & 255)) for k in (0, 8, 16))
+        differ = [i for i, (a, b) in enumerate(zip(expected, got)) if a != b]
+        print("first frame: %d pixels differ" % len(differ))
+        assert all(far(expected[i], got[i]) <= 2 for i in differ), differ[:10]
+    elif row == "play":
+        round_trip(x, -100, menu, aim=True)
+    elif row == "options":  # Hardcore: games of 10 s, not 30
+        x.click(50 + 20)
+        until("the options screen", lambda: x.menu() != menu)
+        x.click(50 + 20)
+        until("the menu", lambda: x.menu() == menu)
+        x.click(-100 + 20)
+        until("a game", lambda: x.corners(BLACK))
+        began = time.monotonic()
+        until("the end screen", lambda: WHITE in x.shot(x.cx - 30, x.cy - 20, 200, 60), 15)
+        assert 9 < time.monotonic() - began < 12, time.monotonic() - began
+    elif row == "quit":
+        x.click(-50 + 20)
+        until("the end page", lambda: page()["url"].endswith("/fin.html"))
 
 
 VALGRIND = ["valgrind", "--leak-check=full", "--errors-for-leak-kinds=definite,indirect",
@@ -410,6 +500,7 @@ TABLES = {
     "wayland": (wayland, [None]),
     # One at a time: Wine's processes in one prefix share a desktop, which
     # a game stopped on a frame would hold up.
+    "web": (on_web, ["first frame", "play", "options", "quit", "no font"], 1),
     "windows": (on_windows, ["first frame", "play", "close request", "no font", "installer"], 1),
 }
 
@@ -418,6 +509,8 @@ if __name__ == "__main__":
     try:
         if COMPAT and not os.path.exists(COMPAT + "/lib/libSDL-1.2.so.0"):
             sys.exit(print("skipped: no sdl12-compat in " + COMPAT) or 77)
+        if CASE == "web" and not os.path.exists(WEB + "/zimbalo.wasm"):
+            sys.exit(print("skipped: no page in " + WEB) or 77)
         if CASE == "windows" and not os.path.exists(WINE + "/zimbalo.exe"):
             sys.exit(print("skipped: no Windows release in " + WINE) or 77)
         sys.exit(driver.table(*TABLES[CASE]))
