@@ -18,6 +18,7 @@
 #   products PKG           the files that the build must install
 # and build_one PKG then builds PKG unless its last build is in the prefix.
 
+# shellcheck shell=bash
 die() { echo "zimbalo: $*" >&2; exit 1; }
 offline() { echo "zimbalo: cannot fetch Debian's sources (offline?): $*" >&2; exit 77; }
 

@@ -191,6 +191,7 @@ build_libsdl1_2() {
     mkdir -p "$inc" "$root/lib/pkgconfig" "$obj"
     # The public headers that SDL's make install installs, and the
     # configuration that its configure would have written.
+    # shellcheck disable=SC2013 # one line of names
     for h in $(sed -n 's/^HDRS = //p' "$src/Makefile.in"); do
         cp "$src/include/$h" "$inc/"
     done
