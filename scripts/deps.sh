@@ -3,9 +3,11 @@
 # one of them is missing: with no argument, what building, running,
 # installing and packaging the game need; with --windows, also what the
 # Windows build needs (the mingw-w64 cross compilers, the tools that fetch
-# and unpack Debian's sources of its libraries, Wine, NSIS); with --tests,
-# all of that and what the tests, the fuzzers and the benchmarks need (the
-# tests run the Windows build under Wine).
+# and unpack Debian's sources of its libraries, Wine, NSIS); with --web,
+# what the browser build needs (Emscripten, the tools that fetch and unpack
+# Debian's sources, autotools-dev's scripts that name Emscripten's system);
+# with --tests, all of that and what the tests, the fuzzers and the
+# benchmarks need (the tests run the Windows build under Wine).
 set -eu
 
 PACKAGES="build-essential cmake pkg-config dpkg-dev
@@ -13,16 +15,19 @@ libsdl1.2-dev libsdl-ttf2.0-dev libsdl-gfx1.2-dev libmpg123-dev"
 WINDOWS="g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
 curl xz-utils bzip2 patch wine wine64 nsis"
+WEB="emscripten autotools-dev curl xz-utils bzip2 patch"
 case "${1:-}" in
     "") ;;
     --windows)
         PACKAGES="$PACKAGES $WINDOWS" ;;
+    --web)
+        PACKAGES="$PACKAGES $WEB" ;;
     --tests)
-        PACKAGES="$PACKAGES $WINDOWS libgtest-dev googletest libbenchmark-dev
+        PACKAGES="$PACKAGES $WINDOWS $WEB libgtest-dev googletest libbenchmark-dev
 xvfb xdotool x11-utils python3-xlib python3-fonttools lame valgrind
 desktop-file-utils appstream groff-base libsdl2-2.0-0 lintian weston" ;;
     *)
-        echo "usage: $0 [--windows | --tests]" >&2
+        echo "usage: $0 [--windows | --web | --tests]" >&2
         exit 2 ;;
 esac
 

@@ -1,0 +1,271 @@
+#!/bin/bash
+# Usage: web-libs.sh BUILD_DIR
+#
+# Builds the libraries of the browser build of the game (WebAssembly) from
+# Debian 12's own source packages, with Debian's Emscripten, into one
+# prefix, BUILD_DIR/web/prefix, all static:
+#   SDL 1.2   lib/libSDL.a: SDL's portable core with the game's own video,
+#             audio and timer back ends (src/sdlweb), no threads
+#   mpg123    lib/libmpg123.a (the library alone, the generic C decoder)
+#   FreeType  lib/libfreetype.a
+# plus include/, lib/pkgconfig/ (relocatable: the .pc files find the prefix
+# from where they are) and licences/, one text per library, headed by the
+# Debian source package and version it was built from.
+#
+# The sources are Debian's, fetched, checked against Debian's signed index
+# and patched as Debian does by debian-sources.sh (see there), under
+# BUILD_DIR/web/sources.
+#
+# FreeType has the Windows build's options, which are Debian's (the patched
+# ftoption.h with subpixel rendering, the same modules), so that text
+# rasterises as on Debian. SDL is not configured: its configure script
+# predates WebAssembly. Its portable files are compiled as they are, with
+# src/sdlweb/SDL_config.h as its configuration and the game's back ends in
+# place of SDL's dummy video and audio drivers and of its timer, so that no
+# line of SDL's own files changes.
+#
+# A library is built again only when its version, its build options or (for
+# SDL) the back ends change: a second run takes a second or two. The output
+# is reproducible: builds in two different folders give byte-identical
+# archives.
+#
+# Offline (the package lists or a source file cannot be fetched), it says
+# so on one line and exits with status 77, so that callers can skip.
+set -eu -o pipefail
+
+[ $# -eq 1 ] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
+HERE=$(cd "$(dirname "$0")/.." && pwd)
+mkdir -p "$1/web"
+W=$(cd "$1/web" && pwd)
+PREFIX=$W/prefix
+SDLWEB=$HERE/src/sdlweb
+
+JOBS=$(nproc)
+# Debian's Emscripten runs on Node.js and loads some of its modules from
+# Debian's folder, which another Node.js on PATH would not search.
+export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
+
+# Everything that goes into the libraries, except the build paths; a
+# library's stamp is the digest of its package, version and these. Bump
+# RECIPE when the steps below change in a way that changes the output.
+RECIPE=1
+# No debug information, so no build paths in the objects; the paths that
+# __FILE__ would give are mapped too.
+CFLAGS_COMMON="-O2 -g0"
+# Installed with this prefix and then moved into $PREFIX, so that no path
+# of this machine ends up in what is installed.
+STAGE_PREFIX=/zimbalo-web
+HOST=wasm32-unknown-emscripten
+
+MPG123_CONFIGURE="--enable-static --disable-shared --disable-modules
+--with-cpu=generic_fpu --with-audio=dummy"
+# FreeType's configure adds -pthread wherever Emscripten accepts it, which
+# would make objects that only a threaded program links; FreeType uses
+# threads only for its debug log, which is off. Given empty pthread flags,
+# configure takes them as they are.
+FREETYPE_CONFIGURE="--enable-static --disable-shared --without-zlib
+--without-bzip2 --without-png --without-harfbuzz --without-brotli
+--without-librsvg PTHREAD_CFLAGS=\" \" PTHREAD_LIBS=\" \""
+
+# SDL's files in the library, below its src/: the portable core (video
+# surfaces and blitters, events, audio and its conversions, files, the C
+# library layer, the timer's core), the stubs of the CD-ROM, the joystick,
+# the shared objects and the threads; then the game's back ends, from
+# src/sdlweb.
+SDL_SOURCES="SDL.c SDL_error.c SDL_fatal.c
+audio/SDL_audio.c audio/SDL_audiocvt.c audio/SDL_mixer.c audio/SDL_wave.c
+cdrom/SDL_cdrom.c cdrom/dummy/SDL_syscdrom.c
+cpuinfo/SDL_cpuinfo.c
+events/SDL_active.c events/SDL_events.c events/SDL_expose.c
+events/SDL_keyboard.c events/SDL_mouse.c events/SDL_quit.c events/SDL_resize.c
+file/SDL_rwops.c
+joystick/SDL_joystick.c joystick/dummy/SDL_sysjoystick.c
+loadso/dummy/SDL_sysloadso.c
+stdlib/SDL_getenv.c stdlib/SDL_iconv.c stdlib/SDL_malloc.c stdlib/SDL_qsort.c
+stdlib/SDL_stdlib.c stdlib/SDL_string.c
+thread/SDL_thread.c thread/generic/SDL_syscond.c thread/generic/SDL_sysmutex.c
+thread/generic/SDL_syssem.c thread/generic/SDL_systhread.c
+timer/SDL_timer.c
+video/SDL_RLEaccel.c video/SDL_blit.c video/SDL_blit_0.c video/SDL_blit_1.c
+video/SDL_blit_A.c video/SDL_blit_N.c video/SDL_bmp.c video/SDL_cursor.c
+video/SDL_gamma.c video/SDL_pixels.c video/SDL_stretch.c video/SDL_surface.c
+video/SDL_video.c video/SDL_yuv.c video/SDL_yuv_sw.c"
+SDLWEB_SOURCES="SDL_webvideo.c SDL_webaudio.c SDL_webtimer.c"
+
+# shellcheck source=scripts/debian-sources.sh
+. "$(dirname "$0")/debian-sources.sh"
+
+for tool in emcc emar emranlib emconfigure emmake node cc apt-get curl patch tar \
+    xz bzip2 dpkg-parsechangelog make flock; do
+    command -v "$tool" >/dev/null 2>&1 ||
+        die "$tool is missing; run scripts/deps.sh --web"
+done
+[ -f /usr/share/misc/config.sub ] || die "autotools-dev is missing; run scripts/deps.sh --web"
+EMCC_VERSION=$(emcc -dumpversion 2>/dev/null) || die "emcc does not run; see: emcc -v"
+
+debian_sources_open
+
+# --- Building ----------------------------------------------------------------
+
+# The environment of configure and make for the sources in $1.
+build_env() {
+    local src=$1
+    export CC=emcc CXX=em++ AR=emar RANLIB=emranlib
+    export CFLAGS="$CFLAGS_COMMON -ffile-prefix-map=$src=."
+    export CXXFLAGS=$CFLAGS CPPFLAGS="" LDFLAGS=""
+    # ar's D (no dates nor owners) is Debian's default; said anyway.
+    export ARFLAGS=crD AR_FLAGS=crD
+    # No .pc file of this machine is to be found by the cross build.
+    export PKG_CONFIG_LIBDIR=$src/.no-pkgconfig PKG_CONFIG_PATH=""
+    # As dpkg-buildpackage does: a date for anything that asks for one.
+    SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l "$src/debian/changelog" -STimestamp)
+    export SOURCE_DATE_EPOCH
+    export LC_ALL=C TZ=UTC
+}
+
+# As Debian's own build does (dh_update_autotools_config), the scripts
+# that name the system are autotools-dev's, which know Emscripten's.
+update_autotools_config() {
+    local f
+    find "$1" -name config.sub -o -name config.guess | while read -r f; do
+        cp "/usr/share/misc/${f##*/}" "$f"
+    done
+}
+
+# Runs $1's configure for Emscripten with the options $2.
+configure_web() {
+    local src=$1 options=${2//$'\n'/ }
+    update_autotools_config "$src"
+    # shellcheck disable=SC2086 # options are words; eval keeps quoted ones
+    (cd "$src" && eval emconfigure ./configure --host=$HOST --prefix=$STAGE_PREFIX $options)
+}
+
+build_freetype() {
+    local src=$1 stage=$2
+    configure_web "$src" "$FREETYPE_CONFIGURE"
+    emmake make -C "$src" -j"$JOBS"
+    make -C "$src" install DESTDIR="$stage"
+}
+
+build_mpg123() {
+    local src=$1 stage=$2
+    configure_web "$src" "$MPG123_CONFIGURE"
+    # The library alone: no player, no output library nor its modules.
+    emmake make -C "$src" -j"$JOBS" src/libmpg123/libmpg123.la libmpg123.pc
+    make -C "$src" DESTDIR="$stage" \
+        lib_LTLIBRARIES=src/libmpg123/libmpg123.la \
+        nodist_include_HEADERS=src/libmpg123/mpg123.h \
+        include_HEADERS=src/libmpg123/fmt123.h \
+        pkgconfig_DATA=libmpg123.pc \
+        install-libLTLIBRARIES install-nodist_includeHEADERS \
+        install-includeHEADERS install-pkgconfigDATA
+}
+
+# compile_all OUT BASE FLAGS FILE...: compiles each C file into OUT, JOBS at
+# a time, each object named after its path below BASE; fails if any does.
+compile_all() {
+    local out=$1 base=$2 flags=$3 f obj running=0
+    shift 3
+    for f in "$@"; do
+        obj=${f#"$base"/}
+        obj=${obj//\//_}
+        # shellcheck disable=SC2086
+        emcc $CFLAGS $flags -c "$f" -o "$out/${obj%.c}.o" &
+        running=$((running + 1))
+        if [ "$running" -ge "$JOBS" ]; then
+            wait -n
+            running=$((running - 1))
+        fi
+    done
+    while [ "$running" -gt 0 ]; do
+        wait -n
+        running=$((running - 1))
+    done
+}
+
+build_libsdl1_2() {
+    local src=$1 stage=$2 root inc obj h f version files=()
+    root=$stage$STAGE_PREFIX
+    inc=$root/include/SDL
+    obj=$src/.web-objects
+    mkdir -p "$inc" "$root/lib/pkgconfig" "$obj"
+    # The public headers that SDL's make install installs, and the
+    # configuration that its configure would have written.
+    # shellcheck disable=SC2013 # one line of names
+    for h in $(sed -n 's/^HDRS = //p' "$src/Makefile.in"); do
+        cp "$src/include/$h" "$inc/"
+    done
+    cp "$SDLWEB/SDL_config.h" "$inc/SDL_config.h"
+
+    for f in $SDL_SOURCES; do
+        files+=("$src/src/$f")
+    done
+    compile_all "$obj" "$src/src" "-I$inc" "${files[@]}"
+    # The back ends include SDL's internal headers by name.
+    mkdir -p "$src/src/web"
+    files=()
+    for f in $SDLWEB_SOURCES; do
+        cp "$SDLWEB/$f" "$src/src/web/"
+        files+=("$src/src/web/$f")
+    done
+    compile_all "$obj" "$src/src" "-I$inc -I$src/src -I$src/src/video -I$src/src/events \
+-I$src/src/audio -I$src/src/timer" "${files[@]}"
+    (cd "$obj" && find . -name '*.o' | LC_ALL=C sort | xargs emar crsD "$root/lib/libSDL.a")
+
+    version=$(sed -n 's/^#define SDL_\(MAJOR\|MINOR\)_VERSION[[:space:]]*\([0-9]*\).*/\2/p;
+        s/^#define SDL_PATCHLEVEL[[:space:]]*\([0-9]*\).*/\1/p' "$src/include/SDL_version.h" |
+        paste -sd.)
+    # Emscripten takes -lSDL for its own SDL, written in JavaScript, whatever
+    # the library path: the archive is named by its path. Emscripten's
+    # headers have an SDL/ folder too, which <SDL/SDL.h> would find first
+    # without the second -I.
+    # shellcheck disable=SC2016 # the variables of the .pc file, as they are
+    sed -e "s|@prefix@|$STAGE_PREFIX|" -e 's|@exec_prefix@|${prefix}|' \
+        -e 's|@libdir@|${exec_prefix}/lib|' -e 's|@includedir@|${prefix}/include|' \
+        -e "s|@SDL_VERSION@|$version|" -e 's|^Libs: .*|Libs: ${libdir}/libSDL.a|' \
+        -e 's| *@SDL_STATIC_LIBS@||' -e 's|^Cflags: .*|Cflags: -I${includedir}/SDL -I${includedir}|' \
+        "$src/sdl.pc.in" >"$root/lib/pkgconfig/sdl.pc"
+}
+
+# What a library's stamp holds; it changes whenever the library would.
+stamp_key() {
+    local pkg=$1 version=$2 options
+    case $pkg in
+        libsdl1.2) options="$SDL_SOURCES $SDLWEB_SOURCES $(cd "$SDLWEB" && LC_ALL=C sort <(sha256sum -- *))" ;;
+        mpg123) options=$MPG123_CONFIGURE ;;
+        freetype) options=$FREETYPE_CONFIGURE ;;
+    esac
+    printf '%s\n' "recipe $RECIPE" "$pkg $version" "emcc $EMCC_VERSION" \
+        "$(emcc -v 2>&1 | grep -m 1 'clang version')" \
+        "CFLAGS $CFLAGS_COMMON" "configure $options" "staged at $STAGE_PREFIX" |
+        sha256sum | cut -d' ' -f1
+}
+
+# What a library installs that the game links with, for the summary line.
+products() {
+    case $1 in
+        libsdl1.2) echo "lib/libSDL.a lib/pkgconfig/sdl.pc" ;;
+        mpg123) echo "lib/libmpg123.a lib/pkgconfig/libmpg123.pc" ;;
+        freetype) echo "lib/libfreetype.a lib/pkgconfig/freetype2.pc" ;;
+    esac
+}
+
+for pkg in libsdl1.2 freetype mpg123; do
+    build_one "$pkg"
+done
+
+# The game links Emscripten's runtime (its C and C++ libraries, its
+# JavaScript glue); its licence goes with the others.
+rt_pkg=emscripten
+rt_version=$(dpkg-query -W -f '${Version}' "$rt_pkg")
+mkdir -p "$PREFIX/licences"
+{
+    echo "Emscripten's runtime (C and C++ libraries and JavaScript glue, linked into the game), from Debian's package $rt_pkg $rt_version"
+    echo
+    cat "/usr/share/doc/$rt_pkg/copyright"
+} >"$PREFIX/licences/emscripten.txt.new"
+if cmp -s "$PREFIX/licences/emscripten.txt.new" "$PREFIX/licences/emscripten.txt"; then
+    rm -f "$PREFIX/licences/emscripten.txt.new"
+else
+    mv -f "$PREFIX/licences/emscripten.txt.new" "$PREFIX/licences/emscripten.txt"
+fi

@@ -1,0 +1,427 @@
+/* SDL_webvideo.c: SDL 1.2's video driver for the browser: the screen is a
+ * surface in the program's memory, in the X11 desktop's 32-bit format so
+ * that every blit computes what it computes on Linux, copied to the page's
+ * canvas (Module.canvas) on each update; the mouse and the keyboard come
+ * from a queue that the page fills from its DOM events. It takes the place
+ * of SDL's dummy driver, under its bootstrap name. */
+#include "SDL_config.h"
+
+#include <emscripten.h>
+
+#include "SDL_video.h"
+#include "SDL_mouse.h"
+#include "SDL_sysvideo.h"
+#include "SDL_pixels_c.h"
+#include "SDL_events_c.h"
+
+/* The X11 desktop's format: 32 bits, 0x00RRGGBB. */
+#define WEB_RMASK 0x00FF0000
+#define WEB_GMASK 0x0000FF00
+#define WEB_BMASK 0x000000FF
+
+struct SDL_PrivateVideoData {
+	Uint32 *pixels;  /* the screen surface's pixels */
+	Uint32 *staging; /* one rectangle in the canvas's RGBA order */
+	int w, h;
+};
+
+/* The window manager's cursor: the browser's own, shown or hidden. */
+struct WMcursor {
+	int unused;
+};
+
+/* --- The page's side --------------------------------------------------- */
+
+/* Defines Module.zimbaloEvent(type, a, b, c), which queues one event in
+ * SDL's terms for PumpEvents (type 1: motion to canvas pixel (a, b); 2 and
+ * 3: button a pressed and released at (b, c); 4 and 5: SDL key a pressed
+ * and released, with character b), and Module.zimbaloDomEvent(event),
+ * which translates a DOM mousemove, mousedown, mouseup, wheel, keydown or
+ * keyup event into those, scaling CSS pixels to canvas pixels, and returns
+ * whether it took the event (so that the page may prevent its default). */
+EM_JS(void, web_install_events, (void), {
+	if (Module.zimbaloEvent) return;
+	var queue = [];
+	Module.zimbaloQueue = queue;
+	Module.zimbaloEvent = function(type, a, b, c) {
+		queue.push(type | 0, a | 0, b | 0, c | 0);
+	};
+	var named = {
+		Backspace: 8, Tab: 9, Clear: 12, Enter: 13, Pause: 19, Escape: 27,
+		Delete: 127, ArrowUp: 273, ArrowDown: 274, ArrowRight: 275,
+		ArrowLeft: 276, Insert: 277, Home: 278, End: 279, PageUp: 280,
+		PageDown: 281, NumLock: 300, CapsLock: 301, ScrollLock: 302,
+		AltGraph: 313, PrintScreen: 316, ContextMenu: 319
+	};
+	var coded = {
+		ShiftRight: 303, ShiftLeft: 304, ControlRight: 305, ControlLeft: 306,
+		AltRight: 307, AltLeft: 308, MetaRight: 309, MetaLeft: 310,
+		OSRight: 312, OSLeft: 311, NumpadDecimal: 266, NumpadDivide: 267,
+		NumpadMultiply: 268, NumpadSubtract: 269, NumpadAdd: 270,
+		NumpadEnter: 271, NumpadEqual: 272
+	};
+	for (var i = 0; i < 10; i++) coded['Numpad' + i] = 256 + i;
+	for (var f = 1; f <= 15; f++) named['F' + f] = 281 + f;
+	/* SDL's key for a DOM key: by position for the keypad and the
+	 * modifiers, by name for the named keys, and for a character key the
+	 * character itself, in lower case, up to Latin-1 (as X11's keysyms);
+	 * anything else is SDL's unknown key, which SDL still reports. */
+	function sym(e) {
+		if (e.code in coded) return coded[e.code];
+		if (e.key in named) return named[e.key];
+		if (e.key && e.key.length == 1) {
+			var c = e.key.toLowerCase().charCodeAt(0);
+			if (c < 256) return c;
+		}
+		return 0;
+	}
+	function at(e) {
+		var canvas = Module.canvas;
+		var r = canvas.getBoundingClientRect();
+		var x = r.width > 0 ? (e.clientX - r.left) * canvas.width / r.width : 0;
+		var y = r.height > 0 ? (e.clientY - r.top) * canvas.height / r.height : 0;
+		return [Math.floor(x), Math.floor(y)];
+	}
+	Module.zimbaloDomEvent = function(e) {
+		var p;
+		switch (e.type) {
+		case 'mousemove':
+			p = at(e);
+			Module.zimbaloEvent(1, p[0], p[1], 0);
+			return true;
+		case 'mousedown':
+		case 'mouseup':
+			if (e.button > 2) return false;
+			p = at(e);
+			Module.zimbaloEvent(e.type == 'mousedown' ? 2 : 3,
+				[1, 2, 3][e.button], p[0], p[1]);
+			return true;
+		case 'wheel':
+			if (!e.deltaY) return false;
+			p = at(e);
+			var b = e.deltaY < 0 ? 4 : 5;
+			Module.zimbaloEvent(2, b, p[0], p[1]);
+			Module.zimbaloEvent(3, b, p[0], p[1]);
+			return true;
+		case 'keydown':
+		case 'keyup':
+			if (e.repeat) return true;
+			var u = e.key && e.key.length == 1 ? e.key.charCodeAt(0) : 0;
+			Module.zimbaloEvent(e.type == 'keydown' ? 4 : 5, sym(e), u, 0);
+			return true;
+		}
+		return false;
+	};
+});
+
+/* Moves up to max queued events (4 ints each) into out; returns how many. */
+EM_JS(int, web_take_events, (int *out, int max), {
+	var queue = Module.zimbaloQueue;
+	if (!queue) return 0;
+	var n = Math.min(queue.length >> 2, max);
+	var words = queue.splice(0, n * 4);
+	HEAP32.set(words, out >> 2);
+	return n;
+});
+
+/* The canvas's size in canvas pixels; 0 when the page has no canvas. */
+EM_JS(int, web_canvas_size, (int *w, int *h), {
+	var canvas = Module.canvas;
+	if (!canvas) return 0;
+	HEAP32[w >> 2] = canvas.width;
+	HEAP32[h >> 2] = canvas.height;
+	return 1;
+});
+
+/* Sizes the canvas to a new screen, which clears it. */
+EM_JS(void, web_canvas_resize, (int w, int h), {
+	var canvas = Module.canvas;
+	if (canvas.width != w) canvas.width = w;
+	if (canvas.height != h) canvas.height = h;
+	Module.zimbaloContext = canvas.getContext('2d', { alpha: false });
+});
+
+/* Draws w x h RGBA pixels, packed, at (x, y) of the canvas. */
+EM_JS(void, web_canvas_put, (const void *rgba, int x, int y, int w, int h), {
+	var pixels = new Uint8ClampedArray(HEAPU8.buffer, rgba, w * h * 4);
+	Module.zimbaloContext.putImageData(new ImageData(pixels, w, h), x, y);
+});
+
+EM_JS(void, web_set_title, (const char *title), {
+	document.title = UTF8ToString(title);
+});
+
+EM_JS(void, web_show_cursor, (int shown), {
+	if (Module.canvas) Module.canvas.style.cursor = shown ? 'default' : 'none';
+});
+
+/* --- The driver --------------------------------------------------------- */
+
+/* The page can call Module.zimbaloEvent as soon as the program is loaded,
+ * before main: the queue keeps what comes until SDL starts reading it. */
+static void __attribute__((constructor)) web_video_load(void)
+{
+	web_install_events();
+}
+
+static int WEB_VideoInit(SDL_VideoDevice *this, SDL_PixelFormat *vformat)
+{
+	int w, h;
+
+	if (!web_canvas_size(&w, &h)) {
+		SDL_SetError("The page has no canvas (Module.canvas)");
+		return -1;
+	}
+	vformat->BitsPerPixel = 32;
+	vformat->BytesPerPixel = 4;
+	vformat->Rmask = WEB_RMASK;
+	vformat->Gmask = WEB_GMASK;
+	vformat->Bmask = WEB_BMASK;
+	this->info.current_w = w;
+	this->info.current_h = h;
+	/* Nothing is accelerated; SDL blits in software. */
+	this->info.hw_available = 0;
+	this->info.wm_available = 1;
+	return 0;
+}
+
+/* Any size, in the desktop's format only: SDL converts from any other
+ * depth through a shadow surface, as it does on an X11 desktop. */
+static SDL_Rect **WEB_ListModes(SDL_VideoDevice *this, SDL_PixelFormat *format,
+				Uint32 flags)
+{
+	if (format->BitsPerPixel != 32)
+		return NULL;
+	return (SDL_Rect **)-1;
+}
+
+static void web_free_screen(SDL_VideoDevice *this)
+{
+	SDL_free(this->hidden->pixels);
+	SDL_free(this->hidden->staging);
+	this->hidden->pixels = NULL;
+	this->hidden->staging = NULL;
+	this->hidden->w = this->hidden->h = 0;
+}
+
+/* A software surface of the size asked for, and a canvas of that size. */
+static SDL_Surface *WEB_SetVideoMode(SDL_VideoDevice *this, SDL_Surface *current,
+				     int width, int height, int bpp, Uint32 flags)
+{
+	size_t bytes = (size_t)width * (size_t)height * 4;
+
+	web_free_screen(this);
+	current->pixels = NULL;
+	if (width <= 0 || height <= 0) {
+		SDL_SetError("Invalid video mode %dx%d", width, height);
+		return NULL;
+	}
+	this->hidden->pixels = SDL_malloc(bytes);
+	this->hidden->staging = SDL_malloc(bytes);
+	if (!this->hidden->pixels || !this->hidden->staging) {
+		web_free_screen(this);
+		SDL_OutOfMemory();
+		return NULL;
+	}
+	SDL_memset(this->hidden->pixels, 0, bytes);
+	if (!SDL_ReallocFormat(current, 32, WEB_RMASK, WEB_GMASK, WEB_BMASK, 0)) {
+		web_free_screen(this);
+		return NULL;
+	}
+	web_canvas_resize(width, height);
+
+	current->flags = (flags & (SDL_FULLSCREEN | SDL_NOFRAME)) | SDL_SWSURFACE;
+	this->hidden->w = current->w = width;
+	this->hidden->h = current->h = height;
+	current->pitch = (Uint16)(width * 4);
+	current->pixels = this->hidden->pixels;
+	return current;
+}
+
+/* The screen is the only surface and it lives in ordinary memory. */
+static int WEB_AllocHWSurface(SDL_VideoDevice *this, SDL_Surface *surface)
+{
+	return -1;
+}
+
+static void WEB_FreeHWSurface(SDL_VideoDevice *this, SDL_Surface *surface)
+{
+}
+
+static int WEB_LockHWSurface(SDL_VideoDevice *this, SDL_Surface *surface)
+{
+	return 0;
+}
+
+static void WEB_UnlockHWSurface(SDL_VideoDevice *this, SDL_Surface *surface)
+{
+}
+
+/* Copies each rectangle to the canvas: converted to RGBA, opaque, in the
+ * staging buffer, then drawn with one putImageData. */
+static void WEB_UpdateRects(SDL_VideoDevice *this, int numrects, SDL_Rect *rects)
+{
+	struct SDL_PrivateVideoData *screen = this->hidden;
+	int i;
+
+	if (!screen->pixels)
+		return;
+	for (i = 0; i < numrects; i++) {
+		int x = rects[i].x, y = rects[i].y, w = rects[i].w, h = rects[i].h;
+		Uint32 *out = screen->staging;
+		int row, col;
+
+		if (x < 0) { w += x; x = 0; }
+		if (y < 0) { h += y; y = 0; }
+		if (x + w > screen->w) w = screen->w - x;
+		if (y + h > screen->h) h = screen->h - y;
+		if (w <= 0 || h <= 0)
+			continue;
+		for (row = 0; row < h; row++) {
+			const Uint32 *in = screen->pixels + (size_t)(y + row) * screen->w + x;
+			for (col = 0; col < w; col++) {
+				Uint32 p = in[col];
+				/* 0x00RRGGBB to the bytes R, G, B, 255. */
+				*out++ = 0xFF000000u | ((p & 0xFF) << 16) | (p & 0xFF00) |
+					 ((p >> 16) & 0xFF);
+			}
+		}
+		web_canvas_put(screen->staging, x, y, w, h);
+	}
+}
+
+/* A 32-bit screen has no palette. */
+static int WEB_SetColors(SDL_VideoDevice *this, int firstcolor, int ncolors,
+			 SDL_Color *colors)
+{
+	return 0;
+}
+
+static void WEB_VideoQuit(SDL_VideoDevice *this)
+{
+	if (this->screen && this->screen->pixels == this->hidden->pixels)
+		this->screen->pixels = NULL;
+	web_free_screen(this);
+}
+
+static void WEB_SetCaption(SDL_VideoDevice *this, const char *title, const char *icon)
+{
+	if (title)
+		web_set_title(title);
+}
+
+/* SDL's cursors are shown as the browser's arrow, so that SDL never draws
+ * one into the screen, as it does not on X11. */
+static WMcursor *WEB_CreateWMCursor(SDL_VideoDevice *this, Uint8 *data, Uint8 *mask,
+				    int w, int h, int hot_x, int hot_y)
+{
+	WMcursor *cursor = SDL_malloc(sizeof *cursor);
+
+	if (!cursor)
+		SDL_OutOfMemory();
+	return cursor;
+}
+
+static void WEB_FreeWMCursor(SDL_VideoDevice *this, WMcursor *cursor)
+{
+	SDL_free(cursor);
+}
+
+static int WEB_ShowWMCursor(SDL_VideoDevice *this, WMcursor *cursor)
+{
+	web_show_cursor(cursor != NULL);
+	return 1;
+}
+
+/* Hands the page's queued events to SDL. */
+static void WEB_PumpEvents(SDL_VideoDevice *this)
+{
+	int events[64 * 4];
+	int n, i;
+
+	do {
+		n = web_take_events(events, 64);
+		for (i = 0; i < n; i++) {
+			const int *e = events + i * 4;
+			SDL_keysym key;
+
+			switch (e[0]) {
+			case 1:
+				SDL_PrivateMouseMotion(0, 0, (Sint16)e[1], (Sint16)e[2]);
+				break;
+			case 2:
+			case 3:
+				/* Where the pointer is now, as SDL reads a button's
+				 * position (a 0 coordinate keeps the last one). */
+				SDL_PrivateMouseMotion(0, 0, (Sint16)e[2], (Sint16)e[3]);
+				SDL_PrivateMouseButton(e[0] == 2 ? SDL_PRESSED : SDL_RELEASED,
+						       (Uint8)e[1], 0, 0);
+				break;
+			case 4:
+			case 5:
+				SDL_memset(&key, 0, sizeof key);
+				key.sym = (SDLKey)e[1];
+				key.unicode = (Uint16)e[2];
+				SDL_PrivateKeyboard(e[0] == 4 ? SDL_PRESSED : SDL_RELEASED, &key);
+				break;
+			}
+		}
+	} while (n == 64);
+}
+
+/* The keys come already translated to SDL's; nothing to set up. */
+static void WEB_InitOSKeymap(SDL_VideoDevice *this)
+{
+}
+
+static int WEB_Available(void)
+{
+	return 1;
+}
+
+static void WEB_DeleteDevice(SDL_VideoDevice *device)
+{
+	SDL_free(device->hidden);
+	SDL_free(device);
+}
+
+static SDL_VideoDevice *WEB_CreateDevice(int devindex)
+{
+	SDL_VideoDevice *device = SDL_malloc(sizeof *device);
+
+	if (device) {
+		SDL_memset(device, 0, sizeof *device);
+		device->hidden = SDL_malloc(sizeof *device->hidden);
+	}
+	if (!device || !device->hidden) {
+		SDL_OutOfMemory();
+		SDL_free(device);
+		return NULL;
+	}
+	SDL_memset(device->hidden, 0, sizeof *device->hidden);
+
+	device->VideoInit = WEB_VideoInit;
+	device->ListModes = WEB_ListModes;
+	device->SetVideoMode = WEB_SetVideoMode;
+	device->SetColors = WEB_SetColors;
+	device->UpdateRects = WEB_UpdateRects;
+	device->VideoQuit = WEB_VideoQuit;
+	device->AllocHWSurface = WEB_AllocHWSurface;
+	device->LockHWSurface = WEB_LockHWSurface;
+	device->UnlockHWSurface = WEB_UnlockHWSurface;
+	device->FreeHWSurface = WEB_FreeHWSurface;
+	device->SetCaption = WEB_SetCaption;
+	device->CreateWMCursor = WEB_CreateWMCursor;
+	device->FreeWMCursor = WEB_FreeWMCursor;
+	device->ShowWMCursor = WEB_ShowWMCursor;
+	/* No WarpWMCursor: SDL_WarpMouse then posts a motion event. */
+	device->InitOSKeymap = WEB_InitOSKeymap;
+	device->PumpEvents = WEB_PumpEvents;
+	device->free = WEB_DeleteDevice;
+	return device;
+}
+
+VideoBootStrap DUMMY_bootstrap = {
+	"web", "The browser's canvas",
+	WEB_Available, WEB_CreateDevice
+};
