@@ -12,8 +12,10 @@ export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
 
 "$here/scripts/web-libs.sh" "$1"
 
+# The prefix joins emscripten's own root, where CMake looks for libraries.
 PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" emcmake cmake -S "$here" -B "$out/game" \
-    -DCMAKE_BUILD_TYPE=Release -DZIMBALO_TESTS=OFF -DZIMBALO_BENCH=OFF >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DZIMBALO_TESTS=OFF -DZIMBALO_BENCH=OFF \
+    -DCMAKE_FIND_ROOT_PATH="$prefix" >/dev/null
 PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" cmake --build "$out/game" -j "$(nproc)"
 
 cp "$out/game/zimbalo.js" "$out/game/zimbalo.wasm" "$here/dist/web/index.html" \
