@@ -51,9 +51,9 @@ serve-web: web
 	cd $(BUILD)/web && /usr/bin/python3 -m http.server --bind 127.0.0.1 8000
 
 # Frame rates against the floor at two window sizes, then on sdl12-compat
-# against the classic library and the Windows release under Wine against the
-# Linux build (both skipped offline), then the frame and audio benchmarks;
-# docs/PERFORMANCE.md explains the figures.
+# against the classic library, the Windows release under Wine and the page in
+# chromium against the Linux build (skipped offline), then the frame and audio
+# benchmarks; docs/PERFORMANCE.md explains the figures.
 bench: test-deps configure
 	cmake --build $(BUILD) -j $(JOBS) --target bench
 	bench/fps 1920x1080
@@ -61,6 +61,7 @@ bench: test-deps configure
 	-bench/fps 1920x1080 --compat
 	-bench/fps 3840x2160 --compat
 	-./scripts/windows.sh $(BUILD) >/dev/null && bench/fps 1920x1080 --windows
+	-./scripts/web.sh $(BUILD) >/dev/null && bench/fps 1280x720 --web
 	cd $(BUILD) && SDL_VIDEODRIVER=dummy ./bench/frames_bench
 	cd $(BUILD) && SDL_AUDIODRIVER=dummy ./bench/audio_bench
 

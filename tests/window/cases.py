@@ -1,11 +1,11 @@
 # The window, install and memcheck tests, each a table of rows run through
 # driver.py:  cases.py CASE ZIMBALO SOURCE_DIR VERSION
 # The exit status is the number of failed rows.
-import array, collections, glob, gzip, hashlib, json, math, os, random, re, shutil, signal, socket
-import subprocess, sys, tempfile, time, urllib.request
+import array, collections, glob, gzip, hashlib, math, os, random, re, shutil, signal, subprocess
+import sys, tempfile, time
 
 import driver
-from driver import BIN, BLACK, PLATE, WHITE, Game, Xvfb, until
+from driver import BIN, BLACK, WHITE, Game, Xvfb, until
 
 CASE, SOURCE, VERSION = sys.argv[1], sys.argv[3], sys.argv[4]
 COMPAT = os.environ.get("ZIMBALO_SDL_COMPAT")
@@ -388,51 +388,6 @@ def on_windows(row):
 WEB = os.environ.get("ZIMBALO_WEB")
 
 
-# A process group, signalled whole: a browser is several processes.
-class Group:
-    def __init__(self, proc):
-        self.proc = self
-        self.pid = proc.pid
-
-    def send_signal(self, sig):
-        os.killpg(self.pid, sig)
-
-
-# The page of folder root served on 127.0.0.1, in chromium filling x;
-# returns the browser's group and what its DevTools say of the page.
-def browser(x, root):
-    ports = [socket.create_server(("127.0.0.1", 0)) for _ in range(2)]
-    web, tools = (p.getsockname()[1] for p in ports)
-    for p in ports:
-        p.close()
-    driver.spawn([sys.executable, "-m", "http.server", "--bind", "127.0.0.1", str(web)],
-                 cwd=root, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    until("the server", lambda: subprocess.run(["curl", "-sf", "http://127.0.0.1:%d/" % web],
-                                               capture_output=True).returncode == 0)
-    chromium = driver.spawn([
-        "chromium", "--kiosk", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-        "--disable-background-networking", "--disable-component-update", "--disable-sync",
-        "--disable-features=Translate", "--password-store=basic",
-        "--user-data-dir=" + tempfile.mkdtemp(dir=SCRATCH), "--remote-debugging-port=%d" % tools,
-        # Without a window manager, chromium makes its window a pixel smaller
-        # than asked: asked one larger, it covers the screen, and the game's
-        # centre is the screen's.
-        "--window-position=0,0", "--window-size=%d,%d" % (x.w + 1, x.h + 1),
-        "http://127.0.0.1:%d/index.html" % web],
-        env={**os.environ, "DISPLAY": x.name}, start_new_session=True,
-        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-    def page():
-        try:
-            pages = json.load(urllib.request.urlopen("http://127.0.0.1:%d/json/list" % tools))
-            return next(p for p in pages if p["type"] == "page")
-        except (OSError, StopIteration, ValueError):
-            return None
-    until("the page", lambda: (page() or {}).get("title") == "Zimbalo"
-          and x.corners(driver.GREY), 30)
-    return Group(chromium), page
-
-
 def on_web(row):
     if row == "size":  # everything the page loads, at most 3 MB gzip-compressed
         sent = sum(len(gzip.compress(open(f, "rb").read())) for f in glob.glob(WEB + "/*")
@@ -447,11 +402,7 @@ def on_web(row):
     if row == "no font":
         root = shutil.copytree(WEB, tempfile.mkdtemp(dir=SCRATCH) + "/web")
         os.remove(root + "/game_over.ttf")
-    game, page = browser(x, root)
-    # The gesture that starts the game, once the page has loaded it: a click
-    # in a corner, where no button is, until the game has begun.
-    running = lambda: (page()["title"] != "Zimbalo" or PLATE in x.shot(x.cx - 51, x.cy - 80, 260, 1))
-    until("the game", lambda: x.xdo("click", 1) or time.sleep(0.5) or running(), 30)
+    game, page = driver.browser(x, root)
     if row == "no font":  # one line, where the canvas was
         assert re.fullmatch("zimbalo: cannot open game_over.ttf in /: .*", page()["title"])
         return

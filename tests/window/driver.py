@@ -1,8 +1,8 @@
 # The one driver of the Python tests: runs the built game, or an installed
 # launcher, on a private Xvfb; reads the screen through Xlib, gives real
 # input through xdotool, and collects the exit status and the output.
-import array, collections, concurrent.futures, ctypes, math, os, re, subprocess, sys, threading
-import time
+import array, collections, concurrent.futures, ctypes, json, math, os, re, socket, subprocess, sys
+import tempfile, threading, time, urllib.request
 import traceback
 
 from Xlib import X, display, error
@@ -123,6 +123,55 @@ class Game:
             self.proc.kill()
             raise AssertionError("the game still runs after %d s" % timeout)
         return self.proc.returncode, out, err
+
+
+# A process group, signalled whole: a browser is several processes.
+class Group:
+    def __init__(self, proc):
+        self.proc = self
+        self.pid = proc.pid
+
+    def send_signal(self, sig):
+        os.killpg(self.pid, sig)
+
+
+# The page of folder root served on 127.0.0.1, in chromium filling x, and
+# the game started in it; returns the browser's group and a function that
+# gives what its DevTools say of the page (title, url).
+def browser(x, root):
+    ports = [socket.create_server(("127.0.0.1", 0)) for _ in range(2)]
+    web, tools = (p.getsockname()[1] for p in ports)
+    for p in ports:
+        p.close()
+    spawn([sys.executable, "-m", "http.server", "--bind", "127.0.0.1", str(web)],
+                 cwd=root, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    until("the server", lambda: subprocess.run(["curl", "-sf", "http://127.0.0.1:%d/" % web],
+                                               capture_output=True).returncode == 0)
+    chromium = spawn([
+        "chromium", "--kiosk", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+        "--disable-background-networking", "--disable-component-update", "--disable-sync",
+        "--disable-features=Translate", "--password-store=basic",
+        "--user-data-dir=" + tempfile.mkdtemp(), "--remote-debugging-port=%d" % tools,
+        # Without a window manager, chromium makes its window a pixel smaller
+        # than asked: asked one larger, it covers the screen, and the game's
+        # centre is the screen's.
+        "--window-position=0,0", "--window-size=%d,%d" % (x.w + 1, x.h + 1),
+        "http://127.0.0.1:%d/index.html" % web],
+        env={**os.environ, "DISPLAY": x.name}, start_new_session=True,
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def page():
+        try:
+            pages = json.load(urllib.request.urlopen("http://127.0.0.1:%d/json/list" % tools))
+            return next(p for p in pages if p["type"] == "page")
+        except (OSError, StopIteration, ValueError):
+            return None
+    until("the page", lambda: (page() or {}).get("title") == "Zimbalo" and x.corners(GREY), 30)
+    # The gesture that starts the game, once the page has loaded it: a click
+    # in a corner, where no button is, until the game has begun.
+    running = lambda: page()["title"] != "Zimbalo" or PLATE in x.shot(x.cx - 51, x.cy - 80, 260, 1)
+    until("the game", lambda: x.xdo("click", 1) or time.sleep(0.5) or running(), 30)
+    return Group(chromium), page
 
 
 # Runs check(row) for every row of a table, three at a time; prints each
