@@ -332,7 +332,7 @@ def installer(x):
     assert wine("start", "/unix", os.environ["WINEPREFIX"] +
                 "/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Zimbalo.lnk") == 0
     win = x.window(None, 60)
-    x.menu()  # its font found: it runs in its folder
+    x.menu(30)  # its font found: it runs in its folder; a first start is slow
     until("the end", lambda: x.close_request(win) or
           win.id not in [w.id for w in x.root.query_tree().children])
     assert wine(home + "/uninstall.exe", "/S") == 0
@@ -368,7 +368,7 @@ def on_windows(row):
         status = game.wait()[0]
         line = open(here + "/stderr.txt").read()
         return fatal((status, "", line), r"cannot open game_over\.ttf in Z:\\tmp\\")
-    menu = x.menu()
+    menu = x.menu(30)
     if row == "first frame":
         got = first_frame(x, game)
         game.proc.send_signal(signal.SIGCONT)

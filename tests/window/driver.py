@@ -99,12 +99,12 @@ class Xvfb:
 
     # Waits for a menu screen: grey corners, a plate on each row; returns
     # the plates' widths, labels included.
-    def menu(self):
+    def menu(self, timeout=10):
         def widths():
             line = [self.shot(self.cx - 51, self.cy + dy + 20, 260, 1) for dy in ROWS]
             return self.corners(GREY) and all(PLATE in ln and ln[0] == GREY for ln in line) and \
                 [ln.index(GREY, 1) for ln in line]
-        return until("a menu screen", widths)
+        return until("a menu screen", widths, timeout)
 
 
 class Game:
