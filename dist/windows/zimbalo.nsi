@@ -28,8 +28,10 @@ Section
     File /r "${FILES}\*"
     WriteUninstaller "$INSTDIR\uninstall.exe"
     ; The game reads its data from its working directory: the shortcut
-    ; starts it in $INSTDIR, the output path at this point.
-    CreateShortcut "$SMPROGRAMS\Zimbalo.lnk" "$INSTDIR\zimbalo.exe"
+    ; starts it in $INSTDIR, the output path at this point. It is a console
+    ; program: its console window, which it never writes to, starts
+    ; minimised rather than over the game.
+    CreateShortcut "$SMPROGRAMS\Zimbalo.lnk" "$INSTDIR\zimbalo.exe" "" "" "" SW_SHOWMINIMIZED
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Zimbalo"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "The Zimbalo developers"

@@ -325,17 +325,20 @@ def installer(x):
     ).returncode
     key = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Zimbalo"
     before, home = drive_c(), os.environ["WINEPREFIX"] + "/drive_c/Program Files/Zimbalo"
-    assert wine(os.path.dirname(WINE) + "/zimbalo-%s-setup.exe" % VERSION, "/S") == 0
-    assert sorted(os.listdir(home)) == sorted(os.listdir(WINE) + ["uninstall.exe"])
+    assert wine(os.path.dirname(WINE) + "/zimbalo-%s-setup.exe" % VERSION, "/S") == 0, "setup"
+    assert sorted(os.listdir(home)) == sorted(os.listdir(WINE) + ["uninstall.exe"]), \
+        os.listdir(home)
     assert wine("reg", "query", key) == 0, "no uninstall entry"
     # start returns once the game is started: the game's end is its window's.
     assert wine("start", "/unix", os.environ["WINEPREFIX"] +
                 "/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Zimbalo.lnk") == 0
     win = x.window(None, 60)
-    x.menu(30)  # its font found: it runs in its folder; a first start is slow
+    # Its plates drawn, so its font found: it runs in its folder. (Wine may
+    # show the console window over part of the menu.)
+    until("the menu", lambda: driver.PLATE in x.shot(), 30)
     until("the end", lambda: x.close_request(win) or
           win.id not in [w.id for w in x.root.query_tree().children])
-    assert wine(home + "/uninstall.exe", "/S") == 0
+    assert wine(home + "/uninstall.exe", "/S") == 0, "uninstall"
     until("the uninstall", lambda: not os.path.exists(home), 30)
     assert wine("reg", "query", key) == 1, "the uninstall entry is left"
     assert drive_c() == before, drive_c() ^ before
