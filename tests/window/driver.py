@@ -135,9 +135,44 @@ class Group:
         os.killpg(self.pid, sig)
 
 
+# A function that evaluates a JavaScript expression in the page over its
+# DevTools WebSocket and returns the value: a client of the protocol's one
+# command that the rows need, on the standard library.
+def devtools(url):
+    host, port, path = re.fullmatch(r"ws://([^:/]+):(\d+)(/.*)", url).groups()
+    conn = socket.create_connection((host, int(port)))
+    conn.sendall(("GET %s HTTP/1.1\r\nHost: %s:%s\r\nUpgrade: websocket\r\nConnection: Upgrade"
+                  "\r\nSec-WebSocket-Key: AAAAAAAAAAAAAAAAAAAAAA==\r\nSec-WebSocket-Version: 13"
+                  "\r\n\r\n" % (path, host, port)).encode())
+    wire = conn.makefile("rb")
+    while wire.readline() not in (b"\r\n", b""):  # the upgrade's headers
+        pass
+    calls = iter(range(1, 1 << 30))
+
+    def evaluate(expression):
+        call = next(calls)
+        data = json.dumps({"id": call, "method": "Runtime.evaluate", "params": {
+            "expression": expression, "returnByValue": True}}).encode()
+        size = bytes([0x80 | len(data)]) if len(data) < 126 else \
+            bytes([0x80 | 126]) + len(data).to_bytes(2, "big")
+        conn.sendall(bytes([0x81]) + size + bytes(4) + data)  # masked with zeros
+        while True:
+            head = wire.read(2)
+            size = head[1] & 127
+            if size >= 126:
+                size = int.from_bytes(wire.read(2 if size == 126 else 8), "big")
+            reply = json.loads(wire.read(size))
+            if reply.get("id") == call:
+                return reply["result"]["result"].get("value")
+    return evaluate
+
+
 # The page of folder root served on 127.0.0.1, in chromium filling x, and
-# the game started in it; returns the browser's group and a function that
-# gives what its DevTools say of the page (title, url).
+# the game started in it; returns the browser's group, a function that
+# gives what its DevTools say of the page (title, url) and one that
+# evaluates an expression in it. Before the game starts, the page's sound
+# is watched: window.zimbaloPeak is the loudest sample that its Web Audio
+# node has played, window.zimbaloBlocks the blocks it has played.
 def browser(x, root):
     ports = [socket.create_server(("127.0.0.1", 0)) for _ in range(2)]
     web, tools = (p.getsockname()[1] for p in ports)
@@ -167,11 +202,21 @@ def browser(x, root):
         except (OSError, StopIteration, ValueError):
             return None
     until("the page", lambda: (page() or {}).get("title") == "Zimbalo" and x.corners(GREY), 30)
+    evaluate = devtools(page()["webSocketDebuggerUrl"])
+    evaluate("""zimbaloPeak = zimbaloBlocks = 0;
+        AudioContext.prototype.createScriptProcessor = (make => function(...a) {
+            const node = make.apply(this, a);
+            Object.defineProperty(node, "onaudioprocess", { set(fill) {
+                node.addEventListener("audioprocess", e => { fill(e); zimbaloBlocks++;
+                    for (let c = 0; c < e.outputBuffer.numberOfChannels; c++)
+                        for (const v of e.outputBuffer.getChannelData(c))
+                            zimbaloPeak = Math.max(zimbaloPeak, Math.abs(v)); }); } });
+            return node; })(AudioContext.prototype.createScriptProcessor)""")
     # The gesture that starts the game, once the page has loaded it: a click
     # in a corner, where no button is, until the game has begun.
     running = lambda: page()["title"] != "Zimbalo" or PLATE in x.shot(x.cx - 51, x.cy - 80, 260, 1)
     until("the game", lambda: x.xdo("click", 1) or time.sleep(0.5) or running(), 30)
-    return Group(chromium), page
+    return Group(chromium), page, evaluate
 
 
 # Runs check(row) for every row of a table, three at a time; prints each
