@@ -51,7 +51,7 @@ export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 RECIPE=1
 # No debug information, so no build paths in the objects; the paths that
 # __FILE__ would give are mapped too.
-CFLAGS_COMMON="-O2 -g0"
+CFLAGS_COMMON="-O2 -g0 -msimd128"
 # Installed with this prefix and then moved into $PREFIX, so that no path
 # of this machine ends up in what is installed.
 STAGE_PREFIX=/zimbalo-web

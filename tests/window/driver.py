@@ -170,10 +170,11 @@ def devtools(url):
 # The page of folder root served on 127.0.0.1, in chromium filling x, and
 # the game started in it; returns the browser's group, a function that
 # gives what its DevTools say of the page (title, url) and one that
-# evaluates an expression in it. Before the game starts, the page's sound
-# is watched: window.zimbaloPeak is the loudest sample that its Web Audio
-# node has played, window.zimbaloBlocks the blocks it has played.
-def browser(x, root):
+# evaluates an expression in it. With listen, the page's sound is watched
+# from before the game starts: window.zimbaloPeak is the loudest sample that
+# its Web Audio node has played, window.zimbaloBlocks the blocks it has
+# played.
+def browser(x, root, listen=True):
     ports = [socket.create_server(("127.0.0.1", 0)) for _ in range(2)]
     web, tools = (p.getsockname()[1] for p in ports)
     for p in ports:
@@ -203,7 +204,7 @@ def browser(x, root):
             return None
     until("the page", lambda: (page() or {}).get("title") == "Zimbalo" and x.corners(GREY), 30)
     evaluate = devtools(page()["webSocketDebuggerUrl"])
-    evaluate("""zimbaloPeak = zimbaloBlocks = 0;
+    listen and evaluate("""zimbaloPeak = zimbaloBlocks = 0;
         AudioContext.prototype.createScriptProcessor = (make => function(...a) {
             const node = make.apply(this, a);
             Object.defineProperty(node, "onaudioprocess", { set(fill) {
