@@ -211,6 +211,25 @@ licence_of() {
     esac
 }
 
+# runtime_licence NAME PKG TITLE: the licence of the compiler's runtime that
+# the game links, $PREFIX/licences/NAME.txt, from the Debian package PKG's
+# copyright file, headed by TITLE and the package's version; rewritten only
+# when it changes, so that a warm run leaves the prefix as it was.
+runtime_licence() {
+    local name=$1 pkg=$2 title=$3 out=$PREFIX/licences/$1.txt
+    mkdir -p "$PREFIX/licences"
+    {
+        echo "$title, from Debian's package $pkg $(dpkg-query -W -f '${Version}' "$pkg")"
+        echo
+        cat "/usr/share/doc/$pkg/copyright"
+    } >"$out.new"
+    if cmp -s "$out.new" "$out"; then
+        rm -f "$out.new"
+    else
+        mv -f "$out.new" "$out"
+    fi
+}
+
 # Moves a staged install into $PREFIX, first removing the files that the
 # library's previous build put there.
 install_stage() {

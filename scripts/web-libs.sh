@@ -256,16 +256,5 @@ done
 
 # The game links Emscripten's runtime (its C and C++ libraries, its
 # JavaScript glue); its licence goes with the others.
-rt_pkg=emscripten
-rt_version=$(dpkg-query -W -f '${Version}' "$rt_pkg")
-mkdir -p "$PREFIX/licences"
-{
-    echo "Emscripten's runtime (C and C++ libraries and JavaScript glue, linked into the game), from Debian's package $rt_pkg $rt_version"
-    echo
-    cat "/usr/share/doc/$rt_pkg/copyright"
-} >"$PREFIX/licences/emscripten.txt.new"
-if cmp -s "$PREFIX/licences/emscripten.txt.new" "$PREFIX/licences/emscripten.txt"; then
-    rm -f "$PREFIX/licences/emscripten.txt.new"
-else
-    mv -f "$PREFIX/licences/emscripten.txt.new" "$PREFIX/licences/emscripten.txt"
-fi
+runtime_licence emscripten emscripten \
+    "Emscripten's runtime (C and C++ libraries and JavaScript glue, linked into the game)"

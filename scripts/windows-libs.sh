@@ -156,16 +156,5 @@ done
 
 # The game links the mingw-w64 runtime (start-up code, winpthreads)
 # statically; its licence goes with the others.
-rt_pkg=mingw-w64-x86-64-dev
-rt_version=$(dpkg-query -W -f '${Version}' "$rt_pkg")
-mkdir -p "$PREFIX/licences"
-{
-    echo "mingw-w64 runtime (start-up code and winpthreads, linked into the game), from Debian's package $rt_pkg $rt_version"
-    echo
-    cat "/usr/share/doc/$rt_pkg/copyright"
-} >"$PREFIX/licences/mingw-w64.txt.new"
-if cmp -s "$PREFIX/licences/mingw-w64.txt.new" "$PREFIX/licences/mingw-w64.txt"; then
-    rm -f "$PREFIX/licences/mingw-w64.txt.new"
-else
-    mv -f "$PREFIX/licences/mingw-w64.txt.new" "$PREFIX/licences/mingw-w64.txt"
-fi
+runtime_licence mingw-w64 mingw-w64-x86-64-dev \
+    "mingw-w64 runtime (start-up code and winpthreads, linked into the game)"
