@@ -204,6 +204,7 @@ build_libsdl1_2() {
     # The back ends include SDL's internal headers by name.
     mkdir -p "$src/src/web"
     files=()
+    cp "$SDLWEB/SDL_webdevice.h" "$src/src/web/"
     for f in $SDLWEB_SOURCES; do
         cp "$SDLWEB/$f" "$src/src/web/"
         files+=("$src/src/web/$f")

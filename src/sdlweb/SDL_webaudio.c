@@ -5,6 +5,7 @@
  * sleeps (SDL_Delay), on the program's one thread. It takes the place of
  * SDL's dummy audio driver, under its bootstrap name. */
 #include "SDL_config.h"
+#include "SDL_webdevice.h"
 
 #include <emscripten.h>
 
@@ -170,18 +171,12 @@ static void WEBAUD_DeleteDevice(SDL_AudioDevice *device)
 
 static SDL_AudioDevice *WEBAUD_CreateDevice(int devindex)
 {
-	SDL_AudioDevice *device = SDL_malloc(sizeof *device);
+	void *hidden;
+	SDL_AudioDevice *device = web_device_new(sizeof *device, sizeof *device->hidden, &hidden);
 
-	if (device) {
-		SDL_memset(device, 0, sizeof *device);
-		device->hidden = SDL_malloc(sizeof *device->hidden);
-	}
-	if (!device || !device->hidden) {
-		SDL_OutOfMemory();
-		SDL_free(device);
+	if (!device)
 		return NULL;
-	}
-	SDL_memset(device->hidden, 0, sizeof *device->hidden);
+	device->hidden = hidden;
 
 	device->OpenAudio = WEBAUD_OpenAudio;
 	device->CloseAudio = WEBAUD_CloseAudio;

@@ -5,6 +5,7 @@
  * from a queue that the page fills from its DOM events. It takes the place
  * of SDL's dummy driver, under its bootstrap name. */
 #include "SDL_config.h"
+#include "SDL_webdevice.h"
 
 #include <emscripten.h>
 
@@ -387,18 +388,12 @@ static void WEB_DeleteDevice(SDL_VideoDevice *device)
 
 static SDL_VideoDevice *WEB_CreateDevice(int devindex)
 {
-	SDL_VideoDevice *device = SDL_malloc(sizeof *device);
+	void *hidden;
+	SDL_VideoDevice *device = web_device_new(sizeof *device, sizeof *device->hidden, &hidden);
 
-	if (device) {
-		SDL_memset(device, 0, sizeof *device);
-		device->hidden = SDL_malloc(sizeof *device->hidden);
-	}
-	if (!device || !device->hidden) {
-		SDL_OutOfMemory();
-		SDL_free(device);
+	if (!device)
 		return NULL;
-	}
-	SDL_memset(device->hidden, 0, sizeof *device->hidden);
+	device->hidden = hidden;
 
 	device->VideoInit = WEB_VideoInit;
 	device->ListModes = WEB_ListModes;
