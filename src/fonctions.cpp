@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdarg>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 
@@ -134,7 +135,10 @@ void afficherFps(SDL_Surface* ecran, TTF_Font* police, int actualTicks,
 
 void erreurFatale(const char* quoi)
 {
-    char ligne[1024];
+    /* Room for the longest quoi the game makes (a path and a few words)
+     * and SDL's message. Nothing here to destroy on the way out: the screen
+     * tests make exit throw, and exit is declared not to. */
+    char ligne[PATH_MAX + 1024];
     std::snprintf(ligne, sizeof ligne, "zimbalo: %s: %s", quoi, SDL_GetError());
     sysMessageFatal(ligne);
     std::exit(1);
