@@ -3,36 +3,38 @@
 # one of them is missing: with no argument, what building, running,
 # installing and packaging the game need; with --windows, also what the
 # Windows build needs (the mingw-w64 cross compilers, the tools that fetch
-# and unpack Debian's sources of its libraries, Wine, NSIS); with --web,
+# and unpack Debian's sources of its libraries, NSIS); with --web,
 # what the browser build needs (Emscripten, the tools that fetch and unpack
 # Debian's sources, autotools-dev's scripts that name Emscripten's system);
 # with --tests, all of that and what the tests, the fuzzers and the
-# benchmarks need (the tests run the Windows build under Wine).
+# benchmarks need (the tests run the Windows build under Wine). Flags add
+# up: `make test` installs the compilers of the other platforms first, so
+# that their libraries build while the rest installs.
 set -eu
 
 PACKAGES="build-essential cmake pkg-config dpkg-dev
 libsdl1.2-dev libsdl-ttf2.0-dev libsdl-gfx1.2-dev libmpg123-dev"
 WINDOWS="g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
-curl xz-utils bzip2 patch wine wine64 nsis"
+curl xz-utils bzip2 patch nsis"
 WEB="emscripten autotools-dev curl xz-utils bzip2 patch"
-case "${1:-}" in
-    "") ;;
-    --windows)
-        PACKAGES="$PACKAGES $WINDOWS" ;;
-    --web)
-        PACKAGES="$PACKAGES $WEB" ;;
-    --tests)
-        PACKAGES="$PACKAGES $WINDOWS $WEB libgtest-dev googletest libbenchmark-dev
+TESTS="$WINDOWS $WEB wine wine64 libgtest-dev googletest libbenchmark-dev
 xvfb xdotool x11-utils python3-xlib python3-fonttools lame valgrind
-desktop-file-utils appstream groff-base libsdl2-2.0-0 lintian weston chromium" ;;
-    *)
-        echo "usage: $0 [--windows | --web | --tests]" >&2
-        exit 2 ;;
-esac
+desktop-file-utils appstream groff-base libsdl2-2.0-0 lintian weston chromium"
+for flag in "$@"; do
+    case "$flag" in
+        --windows) PACKAGES="$PACKAGES $WINDOWS" ;;
+        --web) PACKAGES="$PACKAGES $WEB" ;;
+        --tests) PACKAGES="$PACKAGES $TESTS" ;;
+        *)
+            echo "usage: $0 [--windows] [--web] [--tests]" >&2
+            exit 2 ;;
+    esac
+done
 
 missing=""
 for p in $PACKAGES; do
+    case " $missing " in *" $p "*) continue ;; esac
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
         missing="$missing $p"
     fi
@@ -47,7 +49,8 @@ if [ "$(id -u)" -ne 0 ]; then
     fi
     SUDO="sudo"
 fi
-echo "installing:$missing"
+echo "zimbalo: installing $(echo "$missing" | wc -w) Debian packages, once: a few minutes" \
+    "when they include the other platforms' compilers, Wine and chromium:$missing"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update
 # shellcheck disable=SC2086

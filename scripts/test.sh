@@ -1,0 +1,43 @@
+#!/bin/sh
+# test.sh BUILD JOBS: what `make test` does, saying at each long step what
+# it is doing and why it takes time. The Windows and browser libraries,
+# built once from Debian's sources, start as soon as their compilers are
+# installed and build beside the rest; the rows that need them wait for
+# them (their scripts take the build folder's lock).
+set -eu
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=$1
+jobs=$2
+say() { echo "zimbalo: $*"; }
+start=$(date +%s)
+took() { say "$1 took $(($(date +%s) - start)) s"; start=$(date +%s); }
+
+"$here/scripts/deps.sh" --windows --web
+for platform in windows web; do
+    # A library built is stamped; three stamps, three libraries built.
+    set -- "$build/$platform/stamps/"*.files
+    [ $# -ge 3 ] && [ -e "$1" ] && continue
+    mkdir -p "$build/$platform"
+    say "building SDL 1.2, FreeType and mpg123 for $platform from Debian's sources, in" \
+        "the background: once, a minute or two (then kept in $build/$platform);" \
+        "log: $build/$platform/libs.log"
+    "$here/scripts/$platform-libs.sh" "$build" >"$build/$platform/libs.log" 2>&1 &
+done
+"$here/scripts/deps.sh" --tests
+
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+fi
+[ -e "$build/tests/unit/unit_tests_asan" ] ||
+    say "building the game and its tests, each test plain and with the sanitizers:" \
+        "a few minutes the first time"
+cmake --build "$build" -j "$jobs" --target tests
+took "building"
+
+say "running the tests: about 90 s once everything is built, most of it the rows" \
+    "under Wine and in chromium, which wait for their libraries"
+status=0
+(cd "$build" && ctest --output-on-failure -j "$jobs") || status=$?
+wait
+took "testing"
+exit $status
