@@ -47,7 +47,11 @@ static bool dessine(TTF_Font* police)
 /* Opens the game's font at a point size; no screen can draw without it. */
 static TTF_Font* ouvrirPolice(int taille)
 {
-    TTF_Font* police = TTF_OpenFont("game_over.ttf", taille);
+    TTF_Font* police = NULL;
+    if (sysFichierSpecial("game_over.ttf"))
+        SDL_SetError("not a file"); /* a named pipe would hang the open */
+    else
+        police = TTF_OpenFont("game_over.ttf", taille);
     if (police && !dessine(police)) {
         TTF_CloseFont(police);
         SDL_SetError("its glyphs draw nothing");

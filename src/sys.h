@@ -29,6 +29,11 @@ int sysOuvrirFichier(const char* chemin);
  * the descriptor, which the caller closes, or -1 with errno set. Called by
  * the audio layer on the game's thread. */
 
+bool sysFichierSpecial(const char* chemin);
+/* Whether chemin names neither a file nor a directory but a named pipe, a
+ * device or a socket, which a library's plain open could hang on, or read
+ * without end. Called before the font is opened. */
+
 bool sysFilsDisponibles();
 /* Whether the program may start threads of its own: the audio layer then
  * decodes on one; without, its device's callback decodes. */

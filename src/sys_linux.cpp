@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <glob.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <cstdio>
@@ -91,6 +92,12 @@ int sysOuvrirFichier(const char* chemin)
     if (fd >= 0)
         fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
+}
+
+bool sysFichierSpecial(const char* chemin)
+{
+    struct stat etat;
+    return stat(chemin, &etat) == 0 && !S_ISREG(etat.st_mode) && !S_ISDIR(etat.st_mode);
 }
 
 bool sysFilsDisponibles()

@@ -41,6 +41,12 @@ int sysOuvrirFichier(const char* chemin)
     return open(chemin, O_RDONLY);
 }
 
+bool sysFichierSpecial(const char*)
+{
+    /* The page's memory file system holds only the files it was given. */
+    return false;
+}
+
 bool sysFilsDisponibles()
 {
     /* Threads need shared memory, which a page has only when its server

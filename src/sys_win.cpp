@@ -36,6 +36,13 @@ int sysOuvrirFichier(const char* chemin)
     return _open(chemin, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
 }
 
+bool sysFichierSpecial(const char*)
+{
+    /* Windows keeps named pipes apart from files; the device names are
+     * not the game's file names. */
+    return false;
+}
+
 bool sysFilsDisponibles()
 {
     return true;
