@@ -3,7 +3,7 @@
 # ld's --wrap, and wraps the extra symbols too (the tests add exit).
 set(ZIMBALO_HARNESS_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(ZIMBALO_WRAPPED SDL_PollEvent SDL_WaitEvent SDL_GetTicks SDL_Delay SDL_WarpMouse
-    SDL_Flip SDL_CreateRGBSurface SDL_FreeSurface TTF_OpenFont TTF_CloseFont time rand
+    SDL_Flip SDL_CreateRGBSurface SDL_FreeSurface TTF_Init TTF_OpenFont TTF_CloseFont time rand
     _Z12jouerMusiquev _Z5writeP11SDL_SurfaceP9_TTF_Font9SDL_ColoriiPKcz
     _Z12createButtonii9SDL_ColorS_P9_TTF_FontP11SDL_SurfacePKc)
 

@@ -10,6 +10,7 @@ namespace harness {
 // The real functions, the toolkit's by their C++ names.
 extern "C" decltype(SDL_CreateRGBSurface) __real_SDL_CreateRGBSurface;
 extern "C" decltype(SDL_FreeSurface) __real_SDL_FreeSurface;
+extern "C" decltype(TTF_Init) __real_TTF_Init;
 extern "C" decltype(TTF_OpenFont) __real_TTF_OpenFont;
 extern "C" decltype(TTF_CloseFont) __real_TTF_CloseFont;
 extern "C" decltype(rand) __real_rand;
@@ -155,6 +156,10 @@ void __wrap_SDL_FreeSurface(SDL_Surface* s)
 {
     sdl.alive.erase(s);
     __real_SDL_FreeSurface(s);
+}
+int __wrap_TTF_Init(void)
+{
+    return sdl.fontEngineFails ? -1 : __real_TTF_Init();
 }
 TTF_Font* __wrap_TTF_OpenFont(const char* file, int size)
 {

@@ -52,6 +52,7 @@ struct State {
     int flips = 0;
     int stopAfter = -1;     // the frame whose flip throws Stop (or 5000 without a source)
     bool warpMotion = true; // a warp queues a motion, as on X11
+    bool fontEngineFails = false; // TTF_Init refuses
 };
 extern State sdl;
 

@@ -11,6 +11,8 @@
 
 using namespace harness;
 
+int startUp(int argc, char** argv); // the game's main, renamed for the tests
+
 namespace {
 
 // On a 1024 by 768 window the buttons' left edges stand at 462 and their
@@ -201,6 +203,19 @@ TEST(Screens, MissingFontFails)
         ASSERT_EQ(chdir(here), 0);
         EXPECT_EQ(from("exit"), "exit 1\n");
     }
+}
+
+// Start-up whose font engine cannot start ends the program: one line
+// naming it, status 1.
+TEST(Screens, FontEngineRefusedFails)
+{
+    open(W, H);
+    sdl.fontEngineFails = true;
+    testing::internal::CaptureStderr();
+    play([] { startUp(0, nullptr); });
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(from("exit"), "exit 1\n");
+    EXPECT_EQ(err.rfind("zimbalo: cannot start SDL_ttf: ", 0), 0u) << err;
 }
 
 // A release over a preset's button, by any mouse button and edges included,
