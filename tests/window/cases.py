@@ -37,13 +37,17 @@ ODD = ("8 kHz mono", "48 kHz", "VBR", "ID3v2")
 
 
 # A directory with the data files, those named in spoilt in a form of FORMS,
-# or "missing", or "directory".
+# or "missing", "directory", or "fifo" (a named pipe that nothing writes
+# to); spoilt's "depth" is that of the folders of 250 characters it lies in.
 def data_dir(spoilt):
-    here = tempfile.mkdtemp(dir=SCRATCH)
+    here = tempfile.mkdtemp(dir=SCRATCH) + ("/" + "d" * 250) * spoilt.get("depth", 0)
+    os.makedirs(here, exist_ok=True)
     for name in DATA:
         good, path, form = os.path.dirname(BIN) + "/" + name, here + "/" + name, spoilt.get(name)
         if form == "directory":
             os.mkdir(path)
+        elif form == "fifo":
+            os.mkfifo(path)
         elif form in FORMS:
             open(path, "wb").write(FORMS[form](open(good, "rb").read()))
         elif not form:
@@ -81,35 +85,44 @@ def hit(x):
 
 
 # A game from the menu button of row dy, ended by Escape, then a key back
-# to the menu; with aim, a hit first.
-def round_trip(x, dy, menu, aim=False):
+# to the menu; with aim, a hit first. With raw, a second of play, and the
+# bytes of music written when the game showed and when it ended.
+def round_trip(x, dy, menu, aim=False, raw=None):
     x.click(dy + 20)
     until("a game", lambda: x.corners(BLACK))
+    played = raw and [os.path.getsize(raw), time.sleep(1)]
     if aim:
         hit(x)
     x.xdo("key", "Escape")
     until("the end screen", lambda: WHITE in x.shot(x.cx - 30, x.cy - 20, 200, 60))
+    played = played and (played[0], os.path.getsize(raw))
     time.sleep(0.2)
     assert x.corners(BLACK), "the end screen did not wait for a key"
     x.xdo("key", "a")
     until("the menu", lambda: x.menu() == menu)
+    return played
 
 
-# The loud samples of the right channel, which mono tracks reach too, as
-# (index, whether above 0).
-def sound(raw):
+# The loud samples of the right channel between two byte offsets, which mono
+# tracks reach too, as (index, whether above 0): at least one in ten, or
+# with quiet, none.
+def sound(raw, start=0, end=None, quiet=False):
     with open(raw, "rb") as f:
-        right = array.array("h", f.read())[1::2]
+        f.seek(start & ~3)
+        right = array.array("h", f.read(None if end is None else (end - start) & ~3))[1::2]
     loud = [(i, v > 0) for i, v in enumerate(right) if abs(v) > 500]
-    assert len(loud) > 5000, "silence: %d loud samples of %d" % (len(loud), len(right))
+    assert (not loud) if quiet else len(loud) * 10 > len(right) > 20000, \
+        "%d loud samples of %d, from byte %d" % (len(loud), len(right), start)
     return loud
 
 
 # The whole game with the data files of spoilt (see data_dir): the window,
 # the options, a timed game with a hit, a free game, the music, a close
 # request in the menu. A bad font stops the game in one line; a bad track
-# leaves it playing, with at most one line naming it; odd but valid tracks
-# play in tune without a word.
+# leaves it playing, silent where that track plays, with at most one line
+# naming it; a cut one plays by itself; odd but valid tracks play in tune
+# without a word. With sig, the game gets it in place instead, and must end
+# by it within a second.
 def play(row):
     spoilt, cmd, sig = row
     x, here = Xvfb(), os.path.realpath(data_dir(spoilt))
@@ -121,17 +134,18 @@ def play(row):
     hints = win.get_full_property(x.atom("_MOTIF_WM_HINTS"), 0)
     assert hints and hints.value[0] & 2 and hints.value[2] == 0, "the window asks for a frame"
     menu = x.menu()
-    x.click(50 + 20)
-    until("the options screen", lambda: x.menu() != menu)
-    x.click(-100 + 20)  # Facile
-    until("the menu", lambda: x.menu() == menu)
+    for place, dy, screen in (("menu", 50, "the options screen"), ("options", -100, "the menu")):
+        if sig and sig[1] == place:
+            return signalled(game, sig[0])
+        x.click(dy + 20)  # Options, then Facile
+        until(screen, lambda: (x.menu() == menu) == (place == "options"))
+    menu_part = (0, os.path.getsize(raw))
     round_trip(x, -100, menu, aim=True)
-    round_trip(x, 0, menu)
-    if sig:  # Ctrl-C or SIGTERM during play ends the program at once
+    if sig:
         x.click(-80)
         until("a game", lambda: x.corners(BLACK))
-        game.proc.send_signal(sig)
-        return until("the end", lambda: game.wait()[0] == -sig)
+        return signalled(game, sig[0])
+    game_part = round_trip(x, 0, menu, raw=raw)
     x.close_request(win)
     status, out, err = game.wait()
     # A cut track still holds frames to play.
@@ -139,11 +153,19 @@ def play(row):
     named = re.findall("(?m)^zimbalo: cannot play (\\S+): .*$", err)
     assert (status, out) == (0, "") and sorted(named) == bad, err
     assert len(re.findall("(?m)^zimbalo", err)) == len(bad), err
-    loud = sound(raw)
+    for track, part in (("Menu.mp3", menu_part), ("Jouer.mp3", game_part)):
+        loud = sound(raw, *part, quiet=track in bad)
     if set(spoilt.values()) & set(ODD):
         ups = [b[0] for a, b in zip(loud, loud[1:]) if b[1] and not a[1]]
         period = sorted(q - p for p, q in zip(ups, ups[1:]))[len(ups) // 2]
         assert abs(44100 / period - 440) < 10, "a tone of %.0f Hz" % (44100 / period)
+
+
+# Sends sig to the game, which must end by it within a second.
+def signalled(game, sig):
+    game.proc.send_signal(sig)
+    status = game.wait(1)[0]
+    assert status == -sig, status
 
 
 # Unusual machines, and none: each row either runs, or is refused in one line.
@@ -219,19 +241,22 @@ def launch(usr):
 
 # The scripts as a newcomer meets them: without root or sudo, deps.sh names
 # what is missing (what the tests need only with --tests) and stops; offline,
-# the sdl12-compat fixture skips, and neither refreshes apt's lists.
+# the sdl12-compat fixture skips, and neither refreshes apt's lists. Root
+# checks deps.sh as nobody, from a copy that nobody may read wherever the
+# checkout lies; anyone else is that newcomer already.
 def scripts():
     stub = SCRATCH + "/bin"
     os.mkdir(stub)
-    os.chmod(SCRATCH, 0o755)  # for the unprivileged user
+    os.chmod(SCRATCH, 0o755)
     for tool, body in (("dpkg-query", "exit 1"), ("apt-get", "echo $* >>%s/apt; exit 100" % stub),
                        ("grep", 'exec /bin/grep "$@"'), ("id", 'exec /usr/bin/id "$@"')):
         open(stub + "/" + tool, "w").write("#!/bin/sh\n" + body + "\n")
         os.chmod(stub + "/" + tool, 0o755)
+    shutil.copy(SOURCE + "/scripts/deps.sh", SCRATCH)
+    nobody = ["/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
     for flag, test_only in (([], False), (["--tests"], True)):
-        deps = subprocess.run(["/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-                               SOURCE + "/scripts/deps.sh", *flag], env={"PATH": stub},
-                              capture_output=True, text=True)
+        deps = subprocess.run(nobody * (os.geteuid() == 0) + [SCRATCH + "/deps.sh", *flag],
+                              env={"PATH": stub}, capture_output=True, text=True)
         assert deps.returncode == 1 and deps.stdout == "" and \
             re.fullmatch("zimbalo: missing packages: .* run: apt-get install .*\n", deps.stderr) \
             and ("xvfb" in deps.stderr) == test_only, deps
@@ -241,24 +266,22 @@ def scripts():
     assert open(stub + "/apt").read() == "download -q libsdl1.2-compat\n"
 
 
-# `make package` twice, in a build folder outside the checkout, the files of
-# the first build touched between: the same bytes, and nothing for lintian
-# to say. A staged install of its tree,
-# validated, run and uninstalled; the package's fields, and a run from its
-# unpacked files. Building the game leaves the tests and benchmarks out.
+# `make package` in two build folders outside the checkout, each compiling
+# it all: the same bytes, and nothing for lintian to say. A staged install
+# of its tree, validated, run and uninstalled; the package's fields, and a
+# run from its unpacked files. Building the game leaves the tests and
+# benchmarks out.
 def package(row):
     scripts()
     assert not re.search(r"(?m)^all: (tests|bench)/all",
                          open(os.path.dirname(BIN) + "/CMakeFiles/Makefile2").read())
-    built, stage = os.path.join(SCRATCH, "build"), os.path.join(SCRATCH, "stage")
-    tree, sums = built + "/package", []
-    for _ in range(2):
-        run("make", "-C", SOURCE, "package", "BUILD=" + built)
+    stage, sums = os.path.join(SCRATCH, "stage"), []
+    for built in (SCRATCH + "/build", SCRATCH + "/other-build"):
+        tree = built + "/package"
+        out = run("make", "-C", SOURCE, "package", "BUILD=" + built)
+        assert re.search(r"(?m)Building CXX object .*jouer\.cpp", out), out
         deb, = glob.glob(tree + "/zimbalo_%s_*.deb" % VERSION)
         sums.append(hashlib.sha256(open(deb, "rb").read()).hexdigest())
-        time.sleep(1.1)
-        for f in glob.glob(tree + "/*") + glob.glob(tree + "/dist/*"):
-            os.utime(f)
     assert sums[0] == sums[1], sums
     run("lintian", "-I", "-E", "--pedantic", "--fail-on",
         "error,warning,info,pedantic,experimental", deb)
@@ -459,10 +482,14 @@ TABLES = {
         ((640, 480, 15), {}, COMPAT and "cannot open the window"),
         ((640, 480, 16), {}, None), ((640, 480, 30), {}, None),
     ]),
-    "play": (play, [({}, None, None), ({}, None, signal.SIGINT), ({}, None, signal.SIGTERM)]),
+    "play": (play, [({}, None, None)] + [({}, None, (sig, place)) for sig in
+                                         (signal.SIGINT, signal.SIGTERM)
+                                         for place in ("menu", "options", "game")]),
     "memcheck": (play, [({}, VALGRIND, None)]),
     "data": (play, [({name: form}, None, None) for name in DATA for form in
-                    ("missing", "empty", "cut", "garbage", "directory")]
+                    ("missing", "empty", "cut", "garbage", "directory", "fifo")]
+             # The line names the whole of a long path.
+             + [({"game_over.ttf": "missing", "depth": 5}, None, None)]
              + [({"Menu.mp3": form, "Jouer.mp3": form}, None, None) for form in ODD]),
     "install": (package, [None]),
     "wayland": (wayland, [None]),
