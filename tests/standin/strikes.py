@@ -3,8 +3,9 @@
 
 The game's font with embedded bitmap strikes of 1, 2, 4 and 8 bits a pixel
 at 20, 21, 22 and 23 pixels, as CJK and Windows fonts carry: each draws "A"
-as an 11 by 3 bitmap whose pixel (x, y) is (5x + 3y + 1) modulo 2 ** bits.
-fonts.cpp draws them through the stand-in and expects those levels.
+as an 11 by 3 bitmap whose pixel (x, y) is (5x + 3y + 1) modulo 2 ** bits,
+and the 8-bit one "B" as 11 by 3 of full ink starting 16 pixels left of its
+pen. fonts.cpp draws them through the stand-in and expects those levels.
 """
 import io
 import sys
@@ -21,7 +22,7 @@ LINE = ("<sbitLineMetrics direction='%s'>" + "".join(
 
 
 def image(bits):
-    """The bitmap's rows, each packed from the high bit and padded to bytes."""
+    """A's rows, each packed from the high bit and padded to bytes."""
     data = b""
     for y in range(HEIGHT):
         row = 0
@@ -32,26 +33,32 @@ def image(bits):
     return data.hex()
 
 
+def strike(i, bits, first):
+    """The strike's bitmaps (EBDT) and its sizes and index (EBLC)."""
+    glyphs = [("A", 0, image(bits))] + ([("B", -16, "ff" * WIDTH * HEIGHT)] if bits == 8 else [])
+    data = "<strikedata index='%d'>%s</strikedata>" % (i, "".join(
+        "<ebdt_bitmap_format_1 name='%s'><SmallGlyphMetrics><height value='%d'/>"
+        "<width value='%d'/><BearingX value='%d'/><BearingY value='%d'/>"
+        "<Advance value='%d'/></SmallGlyphMetrics><rawimagedata>%s</rawimagedata>"
+        "</ebdt_bitmap_format_1>" % (name, HEIGHT, WIDTH, x, HEIGHT, WIDTH + 1, hex)
+        for name, x, hex in glyphs))
+    last = first + len(glyphs) - 1
+    size = ("<strike index='%d'><bitmapSizeTable>%s%s<colorRef value='0'/>"
+            "<startGlyphIndex value='%d'/><endGlyphIndex value='%d'/><ppemX value='%d'/>"
+            "<ppemY value='%d'/><bitDepth value='%d'/><flags value='1'/></bitmapSizeTable>"
+            "<eblc_index_sub_table_1 imageFormat='1' firstGlyphIndex='%d' lastGlyphIndex='%d'>"
+            "%s</eblc_index_sub_table_1></strike>"
+            % (i, LINE % "hori", LINE % "vert", first, last, 20 + i, 20 + i, bits, first, last,
+               "".join("<glyphLoc name='%s'/>" % g[0] for g in glyphs)))
+    return data, size
+
+
 def main(source, output):
     font = TTFont(source)
-    glyph = font.getGlyphID("A")
-    depths = (1, 2, 4, 8)
-    data = "".join(
-        "<strikedata index='%d'><ebdt_bitmap_format_1 name='A'><SmallGlyphMetrics>"
-        "<height value='%d'/><width value='%d'/><BearingX value='0'/>"
-        "<BearingY value='%d'/><Advance value='%d'/></SmallGlyphMetrics>"
-        "<rawimagedata>%s</rawimagedata></ebdt_bitmap_format_1></strikedata>"
-        % (i, HEIGHT, WIDTH, HEIGHT, WIDTH + 1, image(bits)) for i, bits in enumerate(depths))
-    sizes = "".join(
-        "<strike index='%d'><bitmapSizeTable>%s%s<colorRef value='0'/>"
-        "<startGlyphIndex value='%d'/><endGlyphIndex value='%d'/><ppemX value='%d'/>"
-        "<ppemY value='%d'/><bitDepth value='%d'/><flags value='1'/></bitmapSizeTable>"
-        "<eblc_index_sub_table_1 imageFormat='1' firstGlyphIndex='%d' lastGlyphIndex='%d'>"
-        "<glyphLoc name='A'/></eblc_index_sub_table_1></strike>"
-        % (i, LINE % "hori", LINE % "vert", glyph, glyph, 20 + i, 20 + i, bits, glyph, glyph)
-        for i, bits in enumerate(depths))
+    strikes = [strike(i, bits, font.getGlyphID("A")) for i, bits in enumerate((1, 2, 4, 8))]
     xml = ("<?xml version='1.0'?><ttFont><EBDT><header version='2.0'/>%s</EBDT>"
-           "<EBLC><header version='2.0'/>%s</EBLC></ttFont>" % (data, sizes))
+           "<EBLC><header version='2.0'/>%s</EBLC></ttFont>"
+           % ("".join(s[0] for s in strikes), "".join(s[1] for s in strikes)))
     font.importXML(io.StringIO(xml))
     font.save(output)
 
