@@ -287,8 +287,8 @@ SDL_Surface* TTF_RenderText_Blended(TTF_Font* font, const char* text, SDL_Color 
             xstart -= g->minx;
         /* A kerning that pulls a glyph left of the surface's start, or a
          * glyph whose ink reaches left of the first one's, would write off
-         * the row (SDL_ttf wraps it into the row above, or before the
-         * surface): ink outside the surface is dropped, on every row. */
+         * its row, into the row above or before the surface: ink outside
+         * the surface is dropped, on every row. */
         const int x0 = xstart + g->minx;
         const int first = std::max(0, -x0), last = std::min(width, w - x0);
         const int yoffset = font->ascent - g->maxy;
