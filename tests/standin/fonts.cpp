@@ -19,6 +19,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 typedef std::vector<unsigned char> Bytes;
@@ -107,6 +108,7 @@ static Bytes slurp(const char* name)
 struct Fuzz {
     std::mt19937 rng;
     std::vector<Bytes> seeds;
+    std::string scratch; /* the damaged font's file, one per process */
 
     unsigned pick(size_t n) { return n ? unsigned(rng() % n) : 0; }
     template <class T, size_t N> T any(const T (&v)[N]) { return v[pick(N)]; }
@@ -164,12 +166,12 @@ struct Fuzz {
         Bytes f = seeds[pick(seeds.size())];
         for (int n = 1 + pick(3); n--;)
             damage(f);
-        std::ofstream("standin_fonts.ttf", std::ios::binary)
+        std::ofstream(scratch, std::ios::binary)
             .write(reinterpret_cast<const char*>(f.data()), std::streamsize(f.size()));
         static const int absurd[] = {0, -1, 16384, 65536, INT_MAX, INT_MIN};
         const int size = pick(16) ? 1 + pick(pick(4) ? 40 : 300) : pick(2) ? 20 + pick(4) : any(absurd);
         SDL_ClearError();
-        TTF_Font* font = TTF_OpenFont("standin_fonts.ttf", size);
+        TTF_Font* font = TTF_OpenFont(scratch.c_str(), size);
         if (refusedWithReason(font, "font at " + std::to_string(size)))
             return;
         opened++;
@@ -239,7 +241,8 @@ int main(int argc, char** argv)
     const char* rounds = std::getenv("ZIMBALO_FUZZ_FONTS");
     const char* seed = std::getenv("ZIMBALO_FUZZ_SEED");
     Fuzz fuzz{std::mt19937(seed ? unsigned(std::atol(seed)) : 20261208u),
-              {slurp("game_over.ttf"), slurp(argv[1])}};
+              {slurp("game_over.ttf"), slurp(argv[1])},
+              "standin_fonts." + std::to_string(getpid()) + ".ttf"};
     if (fuzz.seeds[0].empty() || fuzz.seeds[1].empty())
         return std::fprintf(stderr, "fonts: cannot read the fonts\n"), 2;
     const long n = rounds ? std::atol(rounds) : 400;
@@ -250,7 +253,7 @@ int main(int argc, char** argv)
     std::printf("fonts: %ld rounds: %ld damaged fonts opened, %ld texts drawn, %ld turns, "
                 "%ld refused with a reason; %d faults\n", n, opened, drawn, turned, refused,
                 failures);
-    std::remove("standin_fonts.ttf");
+    std::remove(fuzz.scratch.c_str());
     SDL_Quit();
     return failures != 0;
 }
