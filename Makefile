@@ -67,12 +67,16 @@ bench: test-deps configure
 	cd $(BUILD) && SDL_AUDIODRIVER=dummy ./bench/audio_bench
 
 # The long fuzz: FUZZ_EVENTS generated events through each screen (three
-# screens), then an hour of frames in the soak; docs/RELIABILITY.md.
+# screens), then an hour of frames in the soak, then FUZZ_FONTS damaged
+# fonts, texts and turns through the stand-ins; docs/RELIABILITY.md.
 FUZZ_EVENTS ?= 3400000
+FUZZ_FONTS ?= 100000
 fuzz: test-deps configure
 	cmake --build $(BUILD) -j $(JOBS) --target tests
 	cd $(BUILD) && SDL_VIDEODRIVER=dummy ZIMBALO_FUZZ_EVENTS=$(FUZZ_EVENTS) \
 		ZIMBALO_SOAK_FRAMES=360000 ./tests/fuzz/fuzz_tests
+	cd $(BUILD) && ZIMBALO_FUZZ_FONTS=$(FUZZ_FONTS) ./tests/standin/standin_fonts \
+		tests/standin/strikes.ttf
 
 # Applies each fault of scripts/mutants.txt to a copy of the sources and
 # reports which test kills it; with MODE=mechanical, a sample of SIZE

@@ -12,6 +12,13 @@ static const double NO_TURN = 0.001;
 /* M_PI's value, which a strict C++ library need not define. */
 static const double PI = 3.14159265358979323846;
 
+/* Whether s's rows hold its 32-bit pixels: an SDL whose 16-bit pitch
+ * wrapped, or a surface made by hand, may not. */
+static bool rowsHold(const SDL_Surface* s)
+{
+    return s->pixels && s->w > 0 && s->h > 0 && s->pitch >= 4 * s->w;
+}
+
 /* A new surface as SDL_gfx makes it: 32 bits with src's masks, two spare
  * rows below the h that it reports (its clip rectangle still covers them). */
 static SDL_Surface* createLike(const SDL_Surface* src, int w, int h)
@@ -19,6 +26,11 @@ static SDL_Surface* createLike(const SDL_Surface* src, int w, int h)
     const SDL_PixelFormat* f = src->format;
     SDL_Surface* dst = SDL_CreateRGBSurface(SDL_SWSURFACE, w, h + 2, 32, f->Rmask,
                                             f->Gmask, f->Bmask, f->Amask);
+    if (dst && !rowsHold(dst)) {
+        SDL_FreeSurface(dst);
+        SDL_SetError("rotozoomSurface: the turned surface is too large");
+        return NULL;
+    }
     if (dst)
         dst->h = h;
     return dst;
@@ -37,21 +49,22 @@ static Uint8 blend(const Uint8* c00, const Uint8* c01, const Uint8* c10,
 /* Samples src for every pixel of dst, walking it backwards through the
  * turn in 16.16 fixed point from dst's centre (cx, cy). A pixel is drawn
  * only where all four neighbours lie in src, so src's last row and column
- * are never a sample's top-left corner. */
-static void turn(const SDL_Surface* src, SDL_Surface* dst, int cx, int cy,
+ * are never a sample's top-left corner. SDL_gfx sums in an int; 64 bits
+ * give the same pixels without overflow for the widest surfaces. */
+static void turn(const SDL_Surface* src, SDL_Surface* dst, long long cx, long long cy,
                  int isin, int icos)
 {
-    const int xd = (src->w - dst->w) * 32768; /* half the difference, 16.16 */
-    const int yd = (src->h - dst->h) * 32768;
-    const int ax = (cx << 16) - icos * cx;
-    const int ay = (cy << 16) - isin * cx;
+    const long long xd = (src->w - dst->w) * 32768LL; /* half the difference, 16.16 */
+    const long long yd = (src->h - dst->h) * 32768LL;
+    const long long ax = cx * 65536 - icos * cx;
+    const long long ay = cy * 65536 - isin * cx;
     const Uint8* const in = static_cast<const Uint8*>(src->pixels);
     for (int y = 0; y < dst->h; y++) {
         Uint8* out = static_cast<Uint8*>(dst->pixels) + y * dst->pitch;
-        int sdx = ax + isin * (cy - y) + xd;
-        int sdy = ay - icos * (cy - y) + yd;
+        long long sdx = ax + isin * (cy - y) + xd;
+        long long sdy = ay - icos * (cy - y) + yd;
         for (int x = 0; x < dst->w; x++, out += 4, sdx += icos, sdy += isin) {
-            const int dx = sdx >> 16, dy = sdy >> 16;
+            const long long dx = sdx >> 16, dy = sdy >> 16;
             if (dx < 0 || dy < 0 || dx >= src->w - 1 || dy >= src->h - 1)
                 continue;
             const Uint8* c00 = in + dy * src->pitch + dx * 4;
@@ -64,10 +77,13 @@ static void turn(const SDL_Surface* src, SDL_Surface* dst, int cx, int cy,
 
 SDL_Surface* rotozoomSurface(SDL_Surface* src, double angle, double zoom, int smooth)
 {
-    if (!src)
-        return NULL;
-    if (src->format->BitsPerPixel != 32 || zoom != 1.0 || smooth != SMOOTHING_ON) {
-        SDL_SetError("rotozoomSurface: only 32-bit surfaces, unzoomed and smoothed");
+    /* Stricter than SDL_gfx: an empty surface is refused, and so is an
+     * infinite angle, whose sine is not a number: the turn's size would be
+     * that NaN cast to int, which is undefined. */
+    if (!src || !src->format || src->format->BitsPerPixel != 32 || !rowsHold(src) ||
+        zoom != 1.0 || smooth != SMOOTHING_ON || !std::isfinite(angle)) {
+        SDL_SetError("rotozoomSurface: only non-empty 32-bit surfaces, unzoomed, smoothed "
+                     "and by a finite angle");
         return NULL;
     }
     SDL_Surface* dst;

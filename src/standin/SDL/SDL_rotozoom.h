@@ -16,8 +16,9 @@ extern "C" {
  * bilinearly, onto a new 32-bit surface with src's masks that holds all of
  * it, black where nothing of src lands, with SDL_SRCALPHA on at alpha 255.
  * src stays the caller's; the caller owns the result and frees it with
- * SDL_FreeSurface. Only zoom 1.0 with SMOOTHING_ON is drawn: anything
- * else, or a failure, gives NULL with the reason in SDL_GetError(). */
+ * SDL_FreeSurface. Only a non-empty src, a finite angle and zoom 1.0 with
+ * SMOOTHING_ON are drawn: anything else, or a failure, gives NULL with the
+ * reason in SDL_GetError(). */
 extern SDL_Surface* rotozoomSurface(SDL_Surface* src, double angle, double zoom,
                                    int smooth);
 

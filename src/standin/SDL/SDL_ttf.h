@@ -16,9 +16,10 @@ typedef struct _TTF_Font TTF_Font;
  * Each success counts: fonts open only after one. */
 extern int TTF_Init(void);
 
-/* Opens a TrueType file at ptsize points (72 dpi, so a point is a pixel).
- * The caller owns the font and closes it with TTF_CloseFont; NULL with the
- * reason in TTF_GetError() on failure. The file is read whole at once. */
+/* Opens a TrueType file at ptsize points (72 dpi, so a point is a pixel),
+ * from 1 to 16383. The caller owns the font and closes it with
+ * TTF_CloseFont; NULL with the reason in TTF_GetError() on failure. The
+ * file is read whole at once. */
 extern TTF_Font* TTF_OpenFont(const char* file, int ptsize);
 
 /* Frees a font from TTF_OpenFont; NULL is ignored. */
@@ -31,7 +32,8 @@ extern int TTF_FontAscent(const TTF_Font* font);
  * the text and as tall as the font's line: every pixel has fg's colour and
  * the glyphs' coverage as alpha, and SDL_SRCALPHA is on. The caller owns
  * the surface and frees it with SDL_FreeSurface. NULL, with the reason in
- * TTF_GetError(), for an empty text or a failure. */
+ * TTF_GetError(), for an empty text, one wider than 16383 pixels, a glyph
+ * the font cannot draw, or a failure. */
 extern SDL_Surface* TTF_RenderText_Blended(TTF_Font* font, const char* text,
                                            SDL_Color fg);
 
