@@ -32,10 +32,14 @@ find "$stage" -exec touch -h -d "@$epoch" {} +
 
 zip=$out/zimbalo-$version-win64.zip
 /usr/bin/python3 "$here/scripts/windows-zip.py" "$zip" "$stage" "$epoch"
-# The uninstaller's lines that name the data files, made from the same list.
+# The installer's and the uninstaller's lines that name the data files,
+# made from the same list, so that both handle the same files.
 # shellcheck disable=SC2016,SC2086 # NSIS's variables, as they are; a word a name
 {
     echo "; data.nsh: the data files of data/files.txt, by scripts/windows.sh."
+    echo '!macro ZIMBALO_INSTALL_DATA'
+    printf '    File "${FILES}\\%s"\n' $data
+    echo '!macroend'
     echo '!macro ZIMBALO_DELETE_DATA'
     printf '    Delete "$INSTDIR\\%s"\n' $data
     echo '!macroend'

@@ -26,8 +26,15 @@ UninstPage instfiles
 
 Section
     SetShellVarContext all
+    ; The files of the zip, by name, as the uninstaller removes them.
+    SetOutPath "$INSTDIR\licences"
+    File "${FILES}\licences\*.txt"
     SetOutPath "$INSTDIR"
-    File /r "${FILES}\*"
+    File "${FILES}\zimbalo.exe"
+    File "${FILES}\*.dll"
+    !insertmacro ZIMBALO_INSTALL_DATA
+    File "${FILES}\LICENSE"
+    File "${FILES}\README.txt"
     WriteUninstaller "$INSTDIR\uninstall.exe"
     ; The game reads its data from its working directory: the shortcut
     ; starts it in $INSTDIR, the output path at this point. It is a console
