@@ -9,18 +9,46 @@
 # are unpacked as dpkg-source does and Debian's patches are applied in
 # order, so that the code is the code Debian builds.
 #
-# The sourcing script sets W (its own folder in the build folder, made
-# absolute), PREFIX and STAGE_PREFIX, then calls debian_sources_open, and
-# defines for each source package PKG that it builds:
-#   build_env SRC          exports the compilers' environment for SRC
-#   build_PKG SRC STAGE    builds SRC and installs it under STAGE$STAGE_PREFIX
-#   stamp_key PKG VERSION  a digest of everything that goes into the build
-#   products PKG           the files that the build must install
-# and build_one PKG then builds PKG unless its last build is in the prefix.
+# What the two platforms build alike is here too: the build environment,
+# FreeType and mpg123 (configured and made with the platform's tools), the
+# stamps. The sourcing script sets W (its own folder in the build folder,
+# made absolute), PREFIX, STAGE_PREFIX, HOST, JOBS, RECIPE, and:
+#   CFLAGS_COMMON, LDFLAGS_COMMON  the flags of every library (LDFLAGS may
+#                          be empty)
+#   COMPILER               lines naming the compiler and its version
+#   HOST_MAKE              make, or the command that runs make for HOST
+#   SDL_OPTIONS, MPG123_CONFIGURE  what goes into SDL's and mpg123's builds
+# may add its own options to FREETYPE_CONFIGURE, which sourcing this file
+# sets, then calls debian_sources_open, and defines:
+#   host_tools             exports CC, CXX, AR, RANLIB and the like
+#   configure_host SRC OPTIONS  runs SRC's configure for HOST with OPTIONS
+#   build_libsdl1_2 SRC STAGE  builds SDL and installs it under
+#                          STAGE$STAGE_PREFIX
+#   products PKG           the files that the build of PKG must install
+# and build_libraries then builds each library unless its last build is in
+# the prefix.
 
 # shellcheck shell=bash
 die() { echo "zimbalo: $*" >&2; exit 1; }
 offline() { echo "zimbalo: cannot fetch Debian's sources (offline?): $*" >&2; exit 77; }
+
+# FreeType's options are Debian's (its patched ftoption.h with subpixel
+# rendering, the same modules), without the libraries that the game's text
+# does not need, so that text rasterises as on Debian.
+FREETYPE_CONFIGURE="--enable-static --disable-shared --without-zlib
+--without-bzip2 --without-png --without-harfbuzz --without-brotli
+--without-librsvg"
+
+# require_tools DEPS TOOL...: dies, naming deps.sh's option DEPS, when one
+# of the TOOLs or of those that fetch and unpack the sources is missing.
+require_tools() {
+    local deps=$1 tool
+    shift
+    for tool in "$@" apt-get curl patch tar xz bzip2 dpkg-parsechangelog make flock; do
+        command -v "$tool" >/dev/null 2>&1 ||
+            die "$tool is missing; run scripts/deps.sh $deps"
+    done
+}
 
 # --- Debian's package lists, in a private apt state -------------------------
 
@@ -157,6 +185,63 @@ unpack() {
                 die "Debian's patch $patchname does not apply"
         done <"$src/debian/patches/series"
     fi
+}
+
+# --- Building ----------------------------------------------------------------
+
+# The environment of configure and make for the sources in $1.
+build_env() {
+    local src=$1
+    host_tools
+    export CFLAGS="$CFLAGS_COMMON -ffile-prefix-map=$src=."
+    export CXXFLAGS=$CFLAGS CPPFLAGS="" LDFLAGS=$LDFLAGS_COMMON
+    # ar's D (no dates nor owners) is Debian's default; said anyway.
+    export ARFLAGS=crD AR_FLAGS=crD
+    # No .pc file of this machine is to be found by the cross build.
+    export PKG_CONFIG_LIBDIR=$src/.no-pkgconfig PKG_CONFIG_PATH=""
+    # As dpkg-buildpackage does: a date for anything that asks for one.
+    SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l "$src/debian/changelog" -STimestamp)
+    export SOURCE_DATE_EPOCH
+    export LC_ALL=C TZ=UTC
+}
+
+build_freetype() {
+    local src=$1 stage=$2
+    configure_host "$src" "$FREETYPE_CONFIGURE"
+    $HOST_MAKE -C "$src" -j"$JOBS"
+    make -C "$src" install DESTDIR="$stage"
+}
+
+build_mpg123() {
+    local src=$1 stage=$2
+    configure_host "$src" "$MPG123_CONFIGURE"
+    # The library alone: no player, no output library nor its modules.
+    $HOST_MAKE -C "$src" -j"$JOBS" src/libmpg123/libmpg123.la libmpg123.pc
+    make -C "$src" DESTDIR="$stage" \
+        lib_LTLIBRARIES=src/libmpg123/libmpg123.la \
+        nodist_include_HEADERS=src/libmpg123/mpg123.h \
+        include_HEADERS=src/libmpg123/fmt123.h \
+        pkgconfig_DATA=libmpg123.pc \
+        install-libLTLIBRARIES install-nodist_includeHEADERS \
+        install-includeHEADERS install-pkgconfigDATA
+}
+
+# What a library's stamp holds: a digest of everything that goes into the
+# library except the build paths, so that it changes whenever the library
+# would. A platform's RECIPE is bumped when its steps, or those here,
+# change the output.
+stamp_key() {
+    local pkg=$1 version=$2 options
+    case $pkg in
+        libsdl1.2) options=$SDL_OPTIONS ;;
+        mpg123) options=$MPG123_CONFIGURE ;;
+        freetype) options=$FREETYPE_CONFIGURE ;;
+    esac
+    # No LDFLAGS line where there are none.
+    printf '%s\n' "recipe $RECIPE" "$pkg $version" "$COMPILER" "CFLAGS $CFLAGS_COMMON" \
+        ${LDFLAGS_COMMON:+"LDFLAGS $LDFLAGS_COMMON"} "configure $options" \
+        "staged at $STAGE_PREFIX" |
+        sha256sum | cut -d' ' -f1
 }
 
 # --- Into the prefix ---------------------------------------------------------
@@ -302,4 +387,12 @@ build_one() {
     echo "$key" >"$STAMPS/$pkg"
     rm -rf "${WORK:?}/$pkg"
     echo "$pkg $VERSION: built in $(($(date +%s) - start)) s: $(products "$pkg")"
+}
+
+# Each library, unless its last build is in the prefix.
+build_libraries() {
+    local pkg
+    for pkg in libsdl1.2 freetype mpg123; do
+        build_one "$pkg"
+    done
 }

@@ -16,13 +16,12 @@
 # and patched as Debian does by debian-sources.sh (see there), under
 # BUILD_DIR/web/sources.
 #
-# FreeType has the Windows build's options, which are Debian's (the patched
-# ftoption.h with subpixel rendering, the same modules), so that text
-# rasterises as on Debian. SDL is not configured: its configure script
-# predates WebAssembly. Its portable files are compiled as they are, with
-# src/sdlweb/SDL_config.h as its configuration and the game's back ends in
-# place of SDL's dummy video and audio drivers and of its timer, so that no
-# line of SDL's own files changes.
+# FreeType has Debian's options, as on Windows (see debian-sources.sh), so
+# that text rasterises as on Debian. SDL is not configured: its configure
+# script predates WebAssembly. Its portable files are compiled as they are,
+# with src/sdlweb/SDL_config.h as its configuration and the game's back ends
+# in place of SDL's dummy video and audio drivers and of its timer, so that
+# no line of SDL's own files changes.
 #
 # A library is built again only when its version, its build options or (for
 # SDL) the back ends change: a second run takes a second or two. The output
@@ -41,21 +40,26 @@ PREFIX=$W/prefix
 SDLWEB=$HERE/src/sdlweb
 
 JOBS=$(nproc)
+HOST=wasm32-unknown-emscripten
+HOST_MAKE="emmake make"
 # Debian's Emscripten runs on Node.js and loads some of its modules from
 # Debian's folder, which another Node.js on PATH would not search.
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 
-# Everything that goes into the libraries, except the build paths; a
-# library's stamp is the digest of its package, version and these. Bump
-# RECIPE when the steps below change in a way that changes the output.
+# shellcheck source=scripts/debian-sources.sh
+. "$(dirname "$0")/debian-sources.sh"
+
+# What goes into the libraries besides their sources (see stamp_key in
+# debian-sources.sh). Bump RECIPE when the steps below, or those of
+# debian-sources.sh, change in a way that changes the output.
 RECIPE=1
 # No debug information, so no build paths in the objects; the paths that
 # __FILE__ would give are mapped too.
 CFLAGS_COMMON="-O2 -g0 -msimd128"
+LDFLAGS_COMMON=""
 # Installed with this prefix and then moved into $PREFIX, so that no path
 # of this machine ends up in what is installed.
 STAGE_PREFIX=/zimbalo-web
-HOST=wasm32-unknown-emscripten
 
 MPG123_CONFIGURE="--enable-static --disable-shared --disable-modules
 --with-cpu=generic_fpu --with-audio=dummy"
@@ -63,9 +67,7 @@ MPG123_CONFIGURE="--enable-static --disable-shared --disable-modules
 # would make objects that only a threaded program links; FreeType uses
 # threads only for its debug log, which is off. Given empty pthread flags,
 # configure takes them as they are.
-FREETYPE_CONFIGURE="--enable-static --disable-shared --without-zlib
---without-bzip2 --without-png --without-harfbuzz --without-brotli
---without-librsvg PTHREAD_CFLAGS=\" \" PTHREAD_LIBS=\" \""
+FREETYPE_CONFIGURE="$FREETYPE_CONFIGURE PTHREAD_CFLAGS=\" \" PTHREAD_LIBS=\" \""
 
 # SDL's files in the library, below its src/: the portable core (video
 # surfaces and blitters, events, audio and its conversions, files, the C
@@ -91,36 +93,24 @@ video/SDL_blit_A.c video/SDL_blit_N.c video/SDL_bmp.c video/SDL_cursor.c
 video/SDL_gamma.c video/SDL_pixels.c video/SDL_stretch.c video/SDL_surface.c
 video/SDL_video.c video/SDL_yuv.c video/SDL_yuv_sw.c"
 SDLWEB_SOURCES="SDL_webvideo.c SDL_webaudio.c SDL_webtimer.c"
+# What goes into SDL: its files and the back ends, to the byte.
+SDL_OPTIONS="$SDL_SOURCES $SDLWEB_SOURCES $(cd "$SDLWEB" && LC_ALL=C sort <(sha256sum -- *))"
 
-# shellcheck source=scripts/debian-sources.sh
-. "$(dirname "$0")/debian-sources.sh"
-
-for tool in emcc emar emranlib emconfigure emmake node cc apt-get curl patch tar \
-    xz bzip2 dpkg-parsechangelog make flock; do
-    command -v "$tool" >/dev/null 2>&1 ||
-        die "$tool is missing; run scripts/deps.sh --web"
-done
+require_tools --web emcc emar emranlib emconfigure emmake node cc
 [ -f /usr/share/misc/config.sub ] || die "autotools-dev is missing; run scripts/deps.sh --web"
 EMCC_VERSION=$(emcc -dumpversion 2>/dev/null) || die "emcc does not run; see: emcc -v"
+# The first line that names clang, read to the end: emcc fails when the
+# pipe closes early, which set -e would not let pass here.
+COMPILER="emcc $EMCC_VERSION
+$(emcc -v 2>&1 | awk '/clang version/ && !found++')"
 
 debian_sources_open
 
 # --- Building ----------------------------------------------------------------
 
-# The environment of configure and make for the sources in $1.
-build_env() {
-    local src=$1
+# Emscripten's compilers and archiver, for build_env.
+host_tools() {
     export CC=emcc CXX=em++ AR=emar RANLIB=emranlib
-    export CFLAGS="$CFLAGS_COMMON -ffile-prefix-map=$src=."
-    export CXXFLAGS=$CFLAGS CPPFLAGS="" LDFLAGS=""
-    # ar's D (no dates nor owners) is Debian's default; said anyway.
-    export ARFLAGS=crD AR_FLAGS=crD
-    # No .pc file of this machine is to be found by the cross build.
-    export PKG_CONFIG_LIBDIR=$src/.no-pkgconfig PKG_CONFIG_PATH=""
-    # As dpkg-buildpackage does: a date for anything that asks for one.
-    SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l "$src/debian/changelog" -STimestamp)
-    export SOURCE_DATE_EPOCH
-    export LC_ALL=C TZ=UTC
 }
 
 # As Debian's own build does (dh_update_autotools_config), the scripts
@@ -133,32 +123,11 @@ update_autotools_config() {
 }
 
 # Runs $1's configure for Emscripten with the options $2.
-configure_web() {
+configure_host() {
     local src=$1 options=${2//$'\n'/ }
     update_autotools_config "$src"
     # shellcheck disable=SC2086 # options are words; eval keeps quoted ones
     (cd "$src" && eval emconfigure ./configure --host=$HOST --prefix=$STAGE_PREFIX $options)
-}
-
-build_freetype() {
-    local src=$1 stage=$2
-    configure_web "$src" "$FREETYPE_CONFIGURE"
-    emmake make -C "$src" -j"$JOBS"
-    make -C "$src" install DESTDIR="$stage"
-}
-
-build_mpg123() {
-    local src=$1 stage=$2
-    configure_web "$src" "$MPG123_CONFIGURE"
-    # The library alone: no player, no output library nor its modules.
-    emmake make -C "$src" -j"$JOBS" src/libmpg123/libmpg123.la libmpg123.pc
-    make -C "$src" DESTDIR="$stage" \
-        lib_LTLIBRARIES=src/libmpg123/libmpg123.la \
-        nodist_include_HEADERS=src/libmpg123/mpg123.h \
-        include_HEADERS=src/libmpg123/fmt123.h \
-        pkgconfig_DATA=libmpg123.pc \
-        install-libLTLIBRARIES install-nodist_includeHEADERS \
-        install-includeHEADERS install-pkgconfigDATA
 }
 
 # compile_all OUT BASE FLAGS FILE...: compiles each C file into OUT, JOBS at
@@ -228,20 +197,6 @@ build_libsdl1_2() {
         "$src/sdl.pc.in" >"$root/lib/pkgconfig/sdl.pc"
 }
 
-# What a library's stamp holds; it changes whenever the library would.
-stamp_key() {
-    local pkg=$1 version=$2 options
-    case $pkg in
-        libsdl1.2) options="$SDL_SOURCES $SDLWEB_SOURCES $(cd "$SDLWEB" && LC_ALL=C sort <(sha256sum -- *))" ;;
-        mpg123) options=$MPG123_CONFIGURE ;;
-        freetype) options=$FREETYPE_CONFIGURE ;;
-    esac
-    printf '%s\n' "recipe $RECIPE" "$pkg $version" "emcc $EMCC_VERSION" \
-        "$(emcc -v 2>&1 | grep -m 1 'clang version')" \
-        "CFLAGS $CFLAGS_COMMON" "configure $options" "staged at $STAGE_PREFIX" |
-        sha256sum | cut -d' ' -f1
-}
-
 # What a library installs that the game links with, for the summary line.
 products() {
     case $1 in
@@ -251,9 +206,7 @@ products() {
     esac
 }
 
-for pkg in libsdl1.2 freetype mpg123; do
-    build_one "$pkg"
-done
+build_libraries
 
 # The game links Emscripten's runtime (its C and C++ libraries, its
 # JavaScript glue); its licence goes with the others.

@@ -8,7 +8,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 out=$(mkdir -p "$1/web" && cd "$1/web" && pwd)
 prefix=$out/prefix
 # Debian's emscripten finds its own modules through Debian's node path.
-export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
+export NODE_PATH="${NODE_PATH:-/usr/share/nodejs}"
 
 "$here/scripts/web-libs.sh" "$1"
 
@@ -18,9 +18,16 @@ PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" emcmake cmake -S "$here" -B "$out/game
     -DCMAKE_FIND_ROOT_PATH="$prefix" >/dev/null
 PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" cmake --build "$out/game" -j "$(nproc)"
 
-cp "$out/game/zimbalo.js" "$out/game/zimbalo.wasm" "$here/dist/web/index.html" \
-    "$here/dist/web/fin.html" "$here/data/game_over.ttf" "$here/data/Menu.mp3" \
-    "$here/data/Jouer.mp3" "$out/"
-( cd "$out" && for f in index.html fin.html zimbalo.js zimbalo.wasm game_over.ttf Menu.mp3 Jouer.mp3; do
+data=$(sed -e '/^#/d' -e '/^$/d' "$here/data/files.txt")
+cp "$out/game/zimbalo.js" "$out/game/zimbalo.wasm" "$here/dist/web/fin.html" "$out/"
+for f in $data; do
+    cp "$here/data/$f" "$out/"
+done
+# The page fetches the data files by name: the list, as a JavaScript array,
+# where it says @DATA@ (the comment after it goes).
+# shellcheck disable=SC2086 # a word a name
+list=$(printf '"%s", ' $data)
+sed "s|@DATA@;.*|[${list%, }];|" "$here/dist/web/index.html" >"$out/index.html"
+( cd "$out" && for f in index.html fin.html zimbalo.js zimbalo.wasm $data; do
       printf '%-14s %8d bytes, %8d gzip-compressed\n' "$f" "$(wc -c <"$f")" "$(gzip -9n <"$f" | wc -c)"
   done )

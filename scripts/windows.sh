@@ -22,13 +22,28 @@ epoch=${SOURCE_DATE_EPOCH:-$(git -C "$here" log -1 --format=%ct 2>/dev/null || e
 stage=$out/zimbalo-$version-win64
 rm -rf "$stage" && mkdir -p "$stage/licences"
 cp "$out/game/zimbalo.exe" "$prefix/bin/SDL.dll" "$prefix/bin/libmpg123-0.dll" "$stage/"
-cp "$here/data/game_over.ttf" "$here/data/Menu.mp3" "$here/data/Jouer.mp3" "$stage/"
+data=$(sed -e '/^#/d' -e '/^$/d' "$here/data/files.txt")
+for f in $data; do
+    cp "$here/data/$f" "$stage/"
+done
 cp "$here/LICENSE" "$here/dist/windows/README.txt" "$stage/"
 cp "$prefix/licences/"*.txt "$stage/licences/"
 find "$stage" -exec touch -h -d "@$epoch" {} +
 
 zip=$out/zimbalo-$version-win64.zip
 /usr/bin/python3 "$here/scripts/windows-zip.py" "$zip" "$stage" "$epoch"
-makensis -V2 -DVERSION="$version" -DFILES="$stage" \
+# The installer's and the uninstaller's lines that name the data files,
+# made from the same list, so that both handle the same files.
+# shellcheck disable=SC2016,SC2086 # NSIS's variables, as they are; a word a name
+{
+    echo "; data.nsh: the data files of data/files.txt, by scripts/windows.sh."
+    echo '!macro ZIMBALO_INSTALL_DATA'
+    printf '    File "${FILES}\\%s"\n' $data
+    echo '!macroend'
+    echo '!macro ZIMBALO_DELETE_DATA'
+    printf '    Delete "$INSTDIR\\%s"\n' $data
+    echo '!macroend'
+} >"$out/data.nsh"
+makensis -V2 -DVERSION="$version" -DFILES="$stage" -DDATA="$out/data.nsh" \
     -DOUTFILE="$out/zimbalo-$version-setup.exe" "$here/dist/windows/zimbalo.nsi"
 ( cd "$out" && sha256sum "zimbalo-$version-win64.zip" "zimbalo-$version-setup.exe" )

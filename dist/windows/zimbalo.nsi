@@ -1,6 +1,8 @@
 ; zimbalo.nsi: the Windows installer. makensis gets VERSION, FILES (the
-; unpacked zip's folder, as a Windows-style path) and OUTFILE with -D.
+; unpacked zip's folder, as a Windows-style path), DATA (the include that
+; windows.sh writes from data/files.txt) and OUTFILE with -D.
 Unicode true
+!include "${DATA}"
 Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
@@ -24,8 +26,15 @@ UninstPage instfiles
 
 Section
     SetShellVarContext all
+    ; The files of the zip, by name, as the uninstaller removes them.
+    SetOutPath "$INSTDIR\licences"
+    File "${FILES}\licences\*.txt"
     SetOutPath "$INSTDIR"
-    File /r "${FILES}\*"
+    File "${FILES}\zimbalo.exe"
+    File "${FILES}\*.dll"
+    !insertmacro ZIMBALO_INSTALL_DATA
+    File "${FILES}\LICENSE"
+    File "${FILES}\README.txt"
     WriteUninstaller "$INSTDIR\uninstall.exe"
     ; The game reads its data from its working directory: the shortcut
     ; starts it in $INSTDIR, the output path at this point. It is a console
@@ -50,9 +59,7 @@ Section "Uninstall"
     RMDir /r "$INSTDIR\licences"
     Delete "$INSTDIR\*.dll"
     Delete "$INSTDIR\zimbalo.exe"
-    Delete "$INSTDIR\game_over.ttf"
-    Delete "$INSTDIR\Menu.mp3"
-    Delete "$INSTDIR\Jouer.mp3"
+    !insertmacro ZIMBALO_DELETE_DATA
     Delete "$INSTDIR\LICENSE"
     Delete "$INSTDIR\README.txt"
     Delete "$INSTDIR\stdout.txt"

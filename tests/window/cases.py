@@ -9,7 +9,8 @@ from driver import BIN, BLACK, WHITE, Game, Xvfb, until
 
 CASE, SOURCE, VERSION = sys.argv[1], sys.argv[3], sys.argv[4]
 COMPAT = os.environ.get("ZIMBALO_SDL_COMPAT")
-DATA = ("game_over.ttf", "Menu.mp3", "Jouer.mp3")
+DATA = tuple(name for name in open(SOURCE + "/data/files.txt").read().split("\n")
+             if name and not name.startswith("#"))
 SCRATCH = tempfile.mkdtemp(prefix="zimbalo-")
 
 
