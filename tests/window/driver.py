@@ -173,8 +173,8 @@ def devtools(url):
 # evaluates an expression in it. With listen, the page's sound is watched
 # from before the game starts: window.zimbaloPeak is the loudest sample that
 # its Web Audio node has played, window.zimbaloBlocks the blocks it has
-# played.
-def browser(x, root, listen=True):
+# played. The game starts with a click, or with key when given.
+def browser(x, root, listen=True, key=None):
     ports = [socket.create_server(("127.0.0.1", 0)) for _ in range(2)]
     web, tools = (p.getsockname()[1] for p in ports)
     for p in ports:
@@ -214,9 +214,10 @@ def browser(x, root, listen=True):
                             zimbaloPeak = Math.max(zimbaloPeak, Math.abs(v)); }); } });
             return node; })(AudioContext.prototype.createScriptProcessor)""")
     # The gesture that starts the game, once the page has loaded it: a click
-    # in a corner, where no button is, until the game has begun.
+    # in a corner, where no button is, or a key, until the game has begun.
     running = lambda: page()["title"] != "Zimbalo" or PLATE in x.shot(x.cx - 51, x.cy - 80, 260, 1)
-    until("the game", lambda: x.xdo("click", 1) or time.sleep(0.5) or running(), 30)
+    gesture = ("key", key) if key else ("click", 1)
+    until("the game", lambda: x.xdo(*gesture) or time.sleep(0.5) or running(), 30)
     return Group(chromium), page, evaluate
 
 
