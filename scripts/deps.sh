@@ -24,7 +24,7 @@ case "${1:-}" in
         PACKAGES="$PACKAGES $WEB" ;;
     --tests)
         PACKAGES="$PACKAGES $WINDOWS $WEB libgtest-dev googletest libbenchmark-dev
-xvfb xdotool x11-utils python3-xlib python3-fonttools lame valgrind
+xvfb xdotool x11-utils python3-xlib python3-fonttools python3-numpy lame valgrind
 desktop-file-utils appstream groff-base libsdl2-2.0-0 lintian weston chromium" ;;
     *)
         echo "usage: $0 [--windows | --web | --tests]" >&2
