@@ -456,9 +456,9 @@ def on_web(row):
         print("first frame: %d pixels differ" % len(differ))
         assert all(far(expected[i], got[i]) <= 2 for i in differ), differ[:10]
     elif row == "play":  # started by a key: a hit, and each track heard where it plays
-        game_sound = []
-        round_trip(x, -100, menu, aim=True, during=lambda: game_sound.append(driver.heard(evaluate)))
-        played(game_sound[0], "Jouer.mp3")
+        took = []
+        round_trip(x, -100, menu, aim=True, during=lambda: took.append(driver.heard(evaluate)))
+        played(took[0], "Jouer.mp3")
         played(driver.heard(evaluate), "Menu.mp3")
     elif row == "options":  # Hardcore: games of 10 s, not 30
         x.click(50 + 20)
