@@ -19,7 +19,7 @@ mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
 curl xz-utils bzip2 patch nsis"
 WEB="emscripten autotools-dev curl xz-utils bzip2 patch"
 TESTS="$WINDOWS $WEB wine wine64 libgtest-dev googletest libbenchmark-dev
-xvfb xdotool x11-utils python3-xlib python3-fonttools lame valgrind
+xvfb xdotool x11-utils python3-xlib python3-fonttools python3-numpy lame valgrind
 desktop-file-utils appstream groff-base libsdl2-2.0-0 lintian weston chromium"
 for flag in "$@"; do
     case "$flag" in

@@ -12,6 +12,7 @@ GREY, PLATE, BLACK, WHITE = 0x303030, 0x7D7C7C, 0, 0xFFFFFF
 ROWS = (-100, -50, 0, 50)  # the menu screens' button rows, from the centre
 BIN = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
 SLOW = 1  # how much longer every wait may take (valgrind makes it 8)
+TAKE = 1 << 15  # the frames of the page's sound that heard() takes
 
 
 # The processes that each thread started, ended when its row ends. They get
@@ -170,11 +171,10 @@ def devtools(url):
 # The page of folder root served on 127.0.0.1, in chromium filling x, and
 # the game started in it; returns the browser's group, a function that
 # gives what its DevTools say of the page (title, url) and one that
-# evaluates an expression in it. With listen, the page's sound is watched
-# from before the game starts: window.zimbaloPeak is the loudest sample that
-# its Web Audio node has played, window.zimbaloBlocks the blocks it has
-# played.
-def browser(x, root, listen=True):
+# evaluates an expression in it. With listen, the page's Web Audio node is
+# watched from before the game starts, for heard() to take what it plays.
+# The game starts with a click, or with key when given.
+def browser(x, root, listen=True, key=None):
     ports = [socket.create_server(("127.0.0.1", 0)) for _ in range(2)]
     web, tools = (p.getsockname()[1] for p in ports)
     for p in ports:
@@ -204,20 +204,32 @@ def browser(x, root, listen=True):
             return None
     until("the page", lambda: (page() or {}).get("title") == "Zimbalo" and x.corners(GREY), 30)
     evaluate = devtools(page()["webSocketDebuggerUrl"])
-    listen and evaluate("""zimbaloPeak = zimbaloBlocks = 0;
+    listen and evaluate("""zimbaloTake = null;
         AudioContext.prototype.createScriptProcessor = (make => function(...a) {
             const node = make.apply(this, a);
             Object.defineProperty(node, "onaudioprocess", { set(fill) {
-                node.addEventListener("audioprocess", e => { fill(e); zimbaloBlocks++;
-                    for (let c = 0; c < e.outputBuffer.numberOfChannels; c++)
-                        for (const v of e.outputBuffer.getChannelData(c))
-                            zimbaloPeak = Math.max(zimbaloPeak, Math.abs(v)); }); } });
-            return node; })(AudioContext.prototype.createScriptProcessor)""")
+                node.addEventListener("audioprocess", e => { fill(e);
+                    if (zimbaloTake && zimbaloTake[0].length < %d)
+                        for (let c = 0; c < 2; c++)
+                            zimbaloTake[c].push(...e.outputBuffer.getChannelData(c));
+                    zimbaloRate = e.outputBuffer.sampleRate; }); } });
+            return node; })(AudioContext.prototype.createScriptProcessor)""" % TAKE)
     # The gesture that starts the game, once the page has loaded it: a click
-    # in a corner, where no button is, until the game has begun.
+    # in a corner, where no button is, or a key, until the game has begun.
     running = lambda: page()["title"] != "Zimbalo" or PLATE in x.shot(x.cx - 51, x.cy - 80, 260, 1)
-    until("the game", lambda: x.xdo("click", 1) or time.sleep(0.5) or running(), 30)
+    gesture = ("key", key) if key else ("click", 1)
+    until("the game", lambda: x.xdo(*gesture) or time.sleep(0.5) or running(), 30)
     return Group(chromium), page, evaluate
+
+
+# The next TAKE frames that the page's Web Audio node plays (see browser),
+# once it has played them: (its sample rate, the left channel, the right),
+# each sample as a 16-bit one (a float of 1 as 32768), unclipped.
+def heard(evaluate):
+    evaluate("zimbaloTake = [[], []]")
+    until("the sound", lambda: evaluate("zimbaloTake[0].length") >= TAKE)
+    return evaluate("[zimbaloRate, ...zimbaloTake.map(c => c.slice(0, %d).map(v => "
+                    "Math.round(v * 32768)))]" % TAKE)
 
 
 # Runs check(row) for every row of a table, three at a time; prints each
