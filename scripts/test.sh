@@ -14,11 +14,13 @@ took() { say "$1 took $(($(date +%s) - start)) s"; start=$(date +%s); }
 
 "$here/scripts/deps.sh" --windows --web
 for platform in windows web; do
+    name=Windows
+    [ "$platform" = web ] && name="the browser"
     # A library built is stamped; three stamps, three libraries built.
     set -- "$build/$platform/stamps/"*.files
     [ $# -ge 3 ] && [ -e "$1" ] && continue
     mkdir -p "$build/$platform"
-    say "building SDL 1.2, FreeType and mpg123 for $platform from Debian's sources, in" \
+    say "building SDL 1.2, FreeType and mpg123 for $name from Debian's sources, in" \
         "the background: once, a minute or two (then kept in $build/$platform);" \
         "log: $build/$platform/libs.log"
     "$here/scripts/$platform-libs.sh" "$build" >"$build/$platform/libs.log" 2>&1 &
