@@ -53,7 +53,7 @@ if [ -n "$busy" ]; then
     wait
     tests -R '^window_(windows|web)'
 else
-    say "running the tests: about 100 s once everything is built, most of it the rows" \
+    say "running the tests: about two minutes once everything is built, most of it the rows" \
         "under Wine and in chromium"
     tests
 fi
