@@ -28,6 +28,7 @@ for platform in windows web; do
     libs="$libs $!"
 done
 "$here/scripts/deps.sh" --tests
+took "checking the packages"
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
