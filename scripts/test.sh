@@ -22,7 +22,7 @@ for platform in windows web; do
     [ $# -ge 3 ] && [ -e "$1" ] && continue
     mkdir -p "$build/$platform"
     say "building SDL 1.2, FreeType and mpg123 for $name from Debian's sources, in" \
-        "the background: once, a minute or two (then kept in $build/$platform);" \
+        "the background: once, several minutes on two cores (then kept in $build/$platform);" \
         "log: $build/$platform/libs.log"
     "$here/scripts/$platform-libs.sh" "$build" >"$build/$platform/libs.log" 2>&1 &
     libs="$libs $!"

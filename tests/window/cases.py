@@ -94,13 +94,15 @@ def hit(x):
 def round_trip(x, dy, menu, aim=False, raw=None, during=lambda: None):
     x.click(dy + 20)
     until("a game", lambda: x.corners(BLACK))
-    played = raw and [os.path.getsize(raw), time.sleep(1)]
+    start = raw and os.path.getsize(raw)
+    if raw:
+        time.sleep(1)
     if aim:
         hit(x)
     during()
     x.xdo("key", "Escape")
     until("the end screen", lambda: WHITE in x.shot(x.cx - 30, x.cy - 20, 200, 60))
-    played = played and (played[0], os.path.getsize(raw))
+    played = raw and (start, os.path.getsize(raw))
     time.sleep(0.2)
     assert x.corners(BLACK), "the end screen did not wait for a key"
     x.xdo("key", "a")
@@ -282,8 +284,8 @@ def launch(usr):
 # The scripts as a newcomer meets them: without root or sudo, deps.sh names
 # what is missing (what the tests need only with --tests) and stops; offline,
 # the sdl12-compat fixture skips, and neither refreshes apt's lists. Root
-# checks deps.sh as nobody, from a copy that nobody may read wherever the
-# checkout lies; anyone else is that newcomer already.
+# checks deps.sh as nobody, from a copy in a folder open to all, wherever
+# the checkout lies; anyone else is that newcomer already.
 def scripts():
     stub = SCRATCH + "/bin"
     os.mkdir(stub)
