@@ -176,7 +176,7 @@ def sample(root, seed):
     share most of their sample."""
     files = sorted(os.path.relpath(os.path.join(d, f), root)
                    for d, _, names in os.walk(os.path.join(root, "src"))
-                   for f in names if f.endswith(".cpp"))
+                   for f in names if f.endswith((".cpp", ".c")))
     found, seen = candidates(root, files), collections.Counter()
     for m in found:
         key = (m["file"], m["before"], m["after"])

@@ -12,9 +12,17 @@ The copy lives under build/mutants, so an interrupted run never leaves a
 fault in src/. Tests run in stages, cheapest first, each building only what
 it runs, and a mutant stops at the first stage that kills it.
 
+The Windows release and the page are stages of their own, run once the
+Linux stages pass (a fault in a file that only they build goes straight to
+its stage): each rebuilds its release from the mutated tree, with the
+libraries copied once from build/, and runs its rows.
+
+Results are saved after each mutant; --resume goes on from them, so that an
+interrupted run loses one mutant at most.
+
 usage: mutants.py [--only ID,ID] [--mechanical] [--seed N] [--size N]
                   [--tests REGEX] [--work DIR] [--json FILE] [--compare FILE]
-                  [--report]
+                  [--resume] [--report]
 """
 import argparse
 import json
@@ -30,13 +38,26 @@ import mechanical
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 WORK = TREE = BUILD = ""
-# (targets to build, ctest -R, ctest -E), cheapest first.
-# The Windows rows are left out: they build and run the release under Wine,
-# whose own file no mutant of a Linux build reaches.
-STAGES = [(["unit_tests", "audio_tests", "screen_tests"], "^(unit|audio|screen)_tests$", None),
-          (["tests"], "_asan$|^fuzz_tests$|^standin", None),
-          (["tests"], "^window_[a-z]", "^window_(compat|windows)"),
-          (["tests"], "^(window_compat|memcheck|install)", None)]
+# (platform, targets to build, ctest -R, ctest -E), cheapest first. The
+# page's and the Windows stages build their release in their fixture.
+STAGES = [("linux", ["unit_tests", "audio_tests", "screen_tests"], "^(unit|audio|screen)_tests$", None),
+          ("linux", ["tests"], "_asan$|^fuzz_tests$|^standin", None),
+          ("linux", ["tests"], "^window_[a-z]", "^window_(compat|windows|web)"),
+          ("web", ["zimbalo"], "^window_web", None),
+          ("linux", ["tests"], "^(window_compat|memcheck|install)", None),
+          ("windows", ["zimbalo"], "^window_windows", None)]
+# The files that one platform's build alone compiles or reads; every other
+# one reaches them all.
+ONLY_ON = [("windows", r"src/sys_win\.cpp|dist/windows/|scripts/windows"),
+           ("web", r"src/sys_web\.cpp|src/sdlweb/|dist/web/|scripts/web")]
+
+
+def platforms(path):
+    """The platforms whose build a change of path can alter."""
+    for name, pattern in ONLY_ON:
+        if re.match(pattern, path):
+            return {name}
+    return {"linux", "web", "windows"}
 
 
 def blocks(path):
@@ -115,10 +136,37 @@ def build(targets=("all", "tests")):
                os.path.join(WORK, "build.log")) == 0
 
 
-def failed_tests():
-    """Runs the stages; returns the failed tests of the first failing one, or
-    None when the mutant does not build."""
-    for targets, include, exclude in STAGES:
+def seed_libraries():
+    """Copies the Windows and browser libraries, built from Debian's sources
+    by make test, into the mutants' build, so that their stages build only
+    the game."""
+    for name in ("windows", "web"):
+        src, dst = os.path.join(ROOT, "build", name), os.path.join(BUILD, name)
+        for part in ("prefix", "stamps", "sources"):
+            if os.path.isdir(os.path.join(src, part)) and not os.path.isdir(os.path.join(dst, part)):
+                shutil.copytree(os.path.join(src, part), os.path.join(dst, part), symlinks=True)
+
+
+def restore_libraries():
+    """A fault in the browser's back end is built into its SDL: puts back
+    the library built from the sources as they are, so that the next mutant
+    does not build it again."""
+    keep = os.path.join(WORK, "web-libraries")
+    for part in ("prefix", "stamps"):
+        live, saved = os.path.join(BUILD, "web", part), os.path.join(keep, part)
+        if not os.path.isdir(saved):
+            shutil.copytree(live, saved, symlinks=True)
+        else:
+            shutil.rmtree(live)
+            shutil.copytree(saved, live, symlinks=True)
+
+
+def failed_tests(reach=("linux", "web", "windows")):
+    """Runs the stages that reach's platforms build; returns the failed
+    tests of the first failing one, or None when the mutant does not build."""
+    for platform, targets, include, exclude in STAGES:
+        if platform and platform not in reach:
+            continue
         if not build(targets):
             return None
         cmd = ["ctest", "-j", str(os.cpu_count()), "--timeout", "60", "-R", include]
@@ -129,10 +177,13 @@ def failed_tests():
         # more; the stand-ins' tests run sanitized).
         limit = (lambda: resource.setrlimit(resource.RLIMIT_AS, (4 << 30,) * 2)) \
             if not any(w in include for w in ("asan", "standin", "window")) else None
-        if run(cmd, log, cwd=BUILD, preexec_fn=limit) == 0:
+        if run(cmd, log, cwd=BUILD, preexec_fn=limit,
+               env={**os.environ, "ZIMBALO_FIRST_FAILURE": "1"}) == 0:
             continue
         text = open(log, errors="replace").read()
         names = re.findall(r"^\s*\d+ - (\S+) \(", text.split("tests FAILED:")[-1], re.M)
+        if any(n.endswith("_setup") and n != "window_compat_setup" for n in names):
+            return None  # the release did not build
         return names or ["ctest"]
     return []
 
@@ -145,10 +196,12 @@ def try_mutant(m):
     try:
         with open(path, "w", encoding="utf-8") as f:
             f.write(place(m, original))
-        killers = failed_tests()
+        killers = failed_tests(platforms(m["file"]))
     finally:
         with open(path, "w", encoding="utf-8") as f:
             f.write(original)
+        if m["file"].startswith("src/sdlweb/"):
+            restore_libraries()
     return "no build" if killers is None else ",".join(killers) or "SURVIVED"
 
 
@@ -163,6 +216,7 @@ def main():
     ap.add_argument("--tests", help="run only the tests matching this, in one stage")
     ap.add_argument("--work", default=os.path.join(ROOT, "build", "mutants"))
     ap.add_argument("--report", action="store_true", help="only print the table of --json")
+    ap.add_argument("--resume", action="store_true", help="skip the mutants --json has")
     args = ap.parse_args()
     global WORK, TREE, BUILD, STAGES
     WORK = os.path.abspath(args.work)
@@ -170,7 +224,7 @@ def main():
     name = "results-mechanical-%d.json" % args.seed if args.mechanical else "results.json"
     args.json = args.json or os.path.join(WORK, name)
     if args.tests:
-        STAGES = [(["all", "tests"], args.tests, None)]
+        STAGES = [(None, ["all", "tests"], args.tests, None)]
 
     equivalent = load_equivalent(os.path.join(ROOT, "scripts", "mutants-equivalent.txt"))
     if args.mechanical:
@@ -188,6 +242,7 @@ def main():
         mutants = [m for m in mutants if m["id"] in keep]
     os.makedirs(WORK, exist_ok=True)
     copy_tree()
+    seed_libraries()
     if not os.path.exists(os.path.join(BUILD, "CMakeCache.txt")):
         # Optimised without debugging information: the quickest to rebuild.
         run(["cmake", "-S", TREE, "-B", BUILD, "-DCMAKE_BUILD_TYPE=Release",
@@ -196,9 +251,16 @@ def main():
         sys.exit("mutants: the unmutated tree does not build; see " + WORK + "/build.log")
     if failed_tests():
         sys.exit("mutants: the unmutated tree fails its tests; see " + WORK + "/ctest.log")
+    if os.path.isdir(os.path.join(BUILD, "web", "prefix")):
+        shutil.rmtree(os.path.join(WORK, "web-libraries"), ignore_errors=True)
+        restore_libraries()  # keeps the libraries as built from the sources
 
-    results, flags, built = {}, None, 0
+    saved = json.load(open(args.json)) if os.path.exists(args.json) else {}
+    results = {i: r for i, r in saved.items() if args.resume and i in {m["id"] for m in mutants}}
+    flags, built = None, sum(r != "no build" for r in results.values())
     for m in mutants:
+        if m["id"] in results:
+            continue
         if args.mechanical:
             if built == args.size:
                 break
@@ -206,20 +268,19 @@ def main():
                 ["pkg-config", "--cflags", "sdl", "SDL_ttf", "SDL_gfx", "libmpg123"],
                 capture_output=True, text=True, check=True).stdout.split() + ["-I" + TREE + "/src"]
             path = os.path.join(TREE, m["file"])
-            if not mechanical.compiles(path, place(m, open(path, encoding="utf-8").read()), flags):
+            # Checked here when the Linux build compiles the file, else by
+            # its platform's stage.
+            if "linux" in platforms(m["file"]) and \
+                    not mechanical.compiles(path, place(m, open(path, encoding="utf-8").read()), flags):
                 continue  # not a program: not part of the sample
         start = time.time()
         results[m["id"]] = try_mutant(m)
         built += results[m["id"]] != "no build"
         print(f"{m['id']:4} {time.time() - start:5.0f}s  {results[m['id']]}  {m['what']}", flush=True)
+        # Saved at once; a run of a few (--only) adds to the earlier results.
+        json.dump({**(saved if args.only else {}), **results}, open(args.json, "w"), indent=1)
     build()
-
-    if args.only and os.path.exists(args.json):
-        merged = json.load(open(args.json))
-        merged.update(results)
-        results = merged
-    json.dump(results, open(args.json, "w"), indent=1)
-    report(mutants, results, before)
+    report(mutants, {**(saved if args.only else {}), **results}, before)
 
 
 def report(mutants, results, before):
