@@ -18,7 +18,8 @@ its stage): each rebuilds its release from the mutated tree, with the
 libraries copied once from build/, and runs its rows.
 
 Results are saved after each mutant; --resume goes on from them, so that an
-interrupted run loses one mutant at most.
+interrupted run loses one mutant at most. While WORK/pause exists, the run
+waits before its next mutant.
 
 usage: mutants.py [--only ID,ID] [--mechanical] [--seed N] [--size N]
                   [--tests REGEX] [--work DIR] [--json FILE] [--compare FILE]
@@ -261,6 +262,11 @@ def main():
     for m in mutants:
         if m["id"] in results:
             continue
+        # While WORK/pause exists, the run waits between two mutants, so
+        # that other work on the machine does not slow a mutant's tests
+        # into failing.
+        while os.path.exists(os.path.join(WORK, "pause")):
+            time.sleep(5)
         if args.mechanical:
             if built == args.size:
                 break
