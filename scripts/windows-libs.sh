@@ -55,7 +55,10 @@ CC_FLAGS="-static-libgcc"
 # of this machine ends up in what is installed.
 STAGE_PREFIX=/zimbalo-windows
 
-SDL_OPTIONS="--disable-rpath --enable-shared --disable-static"
+# SDL's start-up library leaves stdout and stderr as they are: the game
+# writes its one fatal line to a file itself (src/sys_win.cpp), where the
+# player can read it whatever the folder's name or rights.
+SDL_OPTIONS="--disable-rpath --enable-shared --disable-static --disable-stdio-redirect"
 MPG123_CONFIGURE="--enable-shared --disable-static --disable-modules"
 
 require_tools --windows "$CC_BIN" "$CXX_BIN" $HOST-ar $HOST-windres

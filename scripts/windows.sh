@@ -32,18 +32,27 @@ find "$stage" -exec touch -h -d "@$epoch" {} +
 
 zip=$out/zimbalo-$version-win64.zip
 /usr/bin/python3 "$here/scripts/windows-zip.py" "$zip" "$stage" "$epoch"
-# The installer's and the uninstaller's lines that name the data files,
-# made from the same list, so that both handle the same files.
+# The installer's and the uninstaller's lines, made from the staged folder,
+# so that the uninstaller removes the files installed, by name, and the
+# folders made, once empty.
+files=$(cd "$stage" && find . -type f | LC_ALL=C sort | sed 's|^\./||; s|/|\\|g')
+dirs=$(cd "$stage" && find . -mindepth 1 -type d | LC_ALL=C sort -r | sed 's|^\./||; s|/|\\|g')
 # shellcheck disable=SC2016,SC2086 # NSIS's variables, as they are; a word a name
 {
-    echo "; data.nsh: the data files of data/files.txt, by scripts/windows.sh."
-    echo '!macro ZIMBALO_INSTALL_DATA'
-    printf '    File "${FILES}\\%s"\n' $data
+    echo "; files.nsh: the release's files, by scripts/windows.sh."
+    echo '!macro ZIMBALO_INSTALL_FILES'
+    echo '    SetOutPath "$INSTDIR"'
+    printf '    CreateDirectory "$INSTDIR\\%s"\n' $dirs
+    for f in $files; do
+        printf '    File "/oname=%s" "${FILES}\\%s"\n' "$f" "$f"
+    done
     echo '!macroend'
-    echo '!macro ZIMBALO_DELETE_DATA'
-    printf '    Delete "$INSTDIR\\%s"\n' $data
+    echo '!macro ZIMBALO_DELETE_FILES'
+    printf '    Delete "$INSTDIR\\%s"\n' $files
+    printf '    RMDir "$INSTDIR\\%s"\n' $dirs
     echo '!macroend'
-} >"$out/data.nsh"
-makensis -V2 -DVERSION="$version" -DFILES="$stage" -DDATA="$out/data.nsh" \
-    -DOUTFILE="$out/zimbalo-$version-setup.exe" "$here/dist/windows/zimbalo.nsi"
+} >"$out/files.nsh"
+makensis -V2 -DVERSION="$version" -DFILES="$stage" -DLIST="$out/files.nsh" \
+    -DICON="$out/game/zimbalo.ico" -DOUTFILE="$out/zimbalo-$version-setup.exe" \
+    "$here/dist/windows/zimbalo.nsi"
 ( cd "$out" && sha256sum "zimbalo-$version-win64.zip" "zimbalo-$version-setup.exe" )

@@ -1,6 +1,11 @@
 """Draws Zimbalo's application icon: PNGs at 64, 128 and 256 pixels and an SVG.
 
 Usage: /usr/bin/python3 tools/make_icon.py [OUTPUT_DIR]   (default: dist/icons)
+       /usr/bin/python3 tools/make_icon.py --ico FILE [ICONS_DIR]
+
+The second form, run by the Windows build, makes the program's .ico: the
+PNGs of ICONS_DIR (default: dist/icons) as they are, and the smaller sizes
+that Explorer and the taskbar ask for drawn here, all stored as PNG.
 
 The picture is the game's own look: the menus' dark grey, the orange target
 and the red and green squares that orbit the menus, turned as they spin. One
@@ -16,6 +21,7 @@ import zlib
 
 ID = "io.github.zimbalo.Zimbalo"
 SIZES = (64, 128, 256)
+ICO_SIZES = (16, 24, 32, 48)  # besides SIZES
 GRID = 256
 SUB = 4  # supersampling: SUB x SUB samples a pixel
 
@@ -124,9 +130,28 @@ def write(path, data):
         f.write(data)
 
 
+def ico(icons):
+    """An .ico of PNG images, smallest first: ICONDIR, one ICONDIRENTRY each
+    (a width or height of 256 is written 0), then the images."""
+    images = [png(size, render(size)) for size in ICO_SIZES]
+    for size in SIZES:
+        with open(os.path.join(icons, "%dx%d" % (size, size), ID + ".png"), "rb") as f:
+            images.append(f.read())
+    sizes = ICO_SIZES + SIZES
+    data = struct.pack("<HHH", 0, 1, len(images))
+    offset = len(data) + 16 * len(images)
+    for size, image in zip(sizes, images):
+        data += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(image), offset)
+        offset += len(image)
+    return data + b"".join(images)
+
+
 def main():
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
-        os.path.dirname(os.path.abspath(__file__)), "..", "dist", "icons")
+    here = os.path.dirname(os.path.abspath(__file__))
+    if sys.argv[1:2] == ["--ico"]:
+        icons = sys.argv[3] if len(sys.argv) > 3 else os.path.join(here, "..", "dist", "icons")
+        return write(os.path.abspath(sys.argv[2]), ico(icons))
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "dist", "icons")
     for size in SIZES:
         write(os.path.join(out, "%dx%d" % (size, size), ID + ".png"), png(size, render(size)))
     write(os.path.join(out, "scalable", ID + ".svg"), svg().encode())

@@ -202,7 +202,8 @@ def browser(x, root, listen=True, key=None):
             return next(p for p in pages if p["type"] == "page")
         except (OSError, StopIteration, ValueError):
             return None
-    until("the page", lambda: (page() or {}).get("title") == "Zimbalo" and x.corners(GREY), 30)
+    # Chromium may take long to start while the other tests load the machine.
+    until("the page", lambda: (page() or {}).get("title") == "Zimbalo" and x.corners(GREY), 60)
     evaluate = devtools(page()["webSocketDebuggerUrl"])
     listen and evaluate("""zimbaloTake = null;
         AudioContext.prototype.createScriptProcessor = (make => function(...a) {
@@ -218,7 +219,7 @@ def browser(x, root, listen=True, key=None):
     # in a corner, where no button is, or a key, until the game has begun.
     running = lambda: page()["title"] != "Zimbalo" or PLATE in x.shot(x.cx - 51, x.cy - 80, 260, 1)
     gesture = ("key", key) if key else ("click", 1)
-    until("the game", lambda: x.xdo(*gesture) or time.sleep(0.5) or running(), 30)
+    until("the game", lambda: x.xdo(*gesture) or time.sleep(0.5) or running(), 60)
     return Group(chromium), page, evaluate
 
 
@@ -236,9 +237,10 @@ def heard(evaluate):
 # outcome and returns the number of failed rows.
 def table(check, rows, workers=3):
     def one(row):
+        start = time.time()
         try:
             check(row)
-            return "ok   %s" % (row,)
+            return "ok   %s (%.0f s)" % (row, time.time() - start)
         except Exception:
             return "FAIL %s\n%s" % (row, traceback.format_exc())
         finally:
