@@ -42,14 +42,15 @@ windows:
 	@./scripts/deps.sh --windows
 	@./scripts/windows.sh $(BUILD)
 
-# The game in the browser, built to WebAssembly: build/web, which serve-web
-# serves on http://127.0.0.1:8000/ for a player to open.
+# The game in the browser, built to WebAssembly: build/web/site, the folder
+# to publish, which serve-web serves, and nothing else, on
+# http://127.0.0.1:8000/ for a player to open.
 web:
 	@./scripts/deps.sh --web
 	@./scripts/web.sh $(BUILD)
 
 serve-web: web
-	cd $(BUILD)/web && /usr/bin/python3 -m http.server --bind 127.0.0.1 8000
+	cd $(BUILD)/web/site && /usr/bin/python3 -m http.server --bind 127.0.0.1 8000
 
 # Frame rates against the floor at two window sizes, then on sdl12-compat
 # against the classic library, the Windows release under Wine and the page in

@@ -1,8 +1,8 @@
 #!/bin/sh
 # web.sh BUILD: the game in the browser. Builds the libraries for
 # WebAssembly from Debian's sources (web-libs.sh), the game against them
-# with emscripten, and puts the page, the script, the .wasm and the data in
-# BUILD/web.
+# with emscripten, and puts the page, the script, the .wasm and the data,
+# and nothing else, in BUILD/web/site: the folder to publish.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 out=$(mkdir -p "$1/web" && cd "$1/web" && pwd)
@@ -19,15 +19,20 @@ PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" emcmake cmake -S "$here" -B "$out/game
 PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" cmake --build "$out/game" -j "$(nproc)"
 
 data=$(sed -e '/^#/d' -e '/^$/d' "$here/data/files.txt")
-cp "$out/game/zimbalo.js" "$out/game/zimbalo.wasm" "$here/dist/web/fin.html" "$out/"
+site=$out/site
+rm -rf "$site" && mkdir "$site"
+# (Where earlier builds put the page, beside the libraries.)
+# shellcheck disable=SC2086 # a word a name
+( cd "$out" && rm -f index.html fin.html zimbalo.js zimbalo.wasm $data )
+cp "$out/game/zimbalo.js" "$out/game/zimbalo.wasm" "$here/dist/web/fin.html" "$site/"
 for f in $data; do
-    cp "$here/data/$f" "$out/"
+    cp "$here/data/$f" "$site/"
 done
 # The page fetches the data files by name: the list, as a JavaScript array,
 # where it says @DATA@ (the comment after it goes).
 # shellcheck disable=SC2086 # a word a name
 list=$(printf '"%s", ' $data)
-sed "s|@DATA@;.*|[${list%, }];|" "$here/dist/web/index.html" >"$out/index.html"
-( cd "$out" && for f in index.html fin.html zimbalo.js zimbalo.wasm $data; do
+sed "s|@DATA@;.*|[${list%, }];|" "$here/dist/web/index.html" >"$site/index.html"
+( cd "$site" && for f in index.html fin.html zimbalo.js zimbalo.wasm $data; do
       printf '%-14s %8d bytes, %8d gzip-compressed\n' "$f" "$(wc -c <"$f")" "$(gzip -9n <"$f" | wc -c)"
   done )

@@ -39,7 +39,8 @@ struct WMcursor {
  * and released, with character b), and Module.zimbaloDomEvent(event),
  * which translates a DOM mousemove, mousedown, mouseup, wheel, keydown or
  * keyup event into those, scaling CSS pixels to canvas pixels, and returns
- * whether it took the event (so that the page may prevent its default). */
+ * whether it took the event (so that the page may prevent its default);
+ * given {type: 'blur'}, it releases every key held. */
 EM_JS(void, web_install_events, (void), {
 	if (Module.zimbaloEvent) return;
 	var queue = [];
@@ -61,6 +62,12 @@ EM_JS(void, web_install_events, (void), {
 		NumpadMultiply: 268, NumpadSubtract: 269, NumpadAdd: 270,
 		NumpadEnter: 271, NumpadEqual: 272
 	};
+	/* The keys down, by the physical key (e.code), with the SDL key each
+	 * went down as: a key comes up as the key it went down as, whatever
+	 * Shift or the layout did to its name meanwhile, and all come up when
+	 * the page loses the keyboard (a 'blur'), since their real release
+	 * will never reach it. */
+	var held = {};
 	for (var i = 0; i < 10; i++) coded['Numpad' + i] = 256 + i;
 	for (var f = 1; f <= 15; f++) named['F' + f] = 281 + f;
 	/* SDL's key for a DOM key: by position for the keypad and the
@@ -105,10 +112,19 @@ EM_JS(void, web_install_events, (void), {
 			Module.zimbaloEvent(3, b, p[0], p[1]);
 			return true;
 		case 'keydown':
-		case 'keyup':
-			if (e.repeat) return true;
+			if (e.repeat || e.code in held) return true;
 			var u = e.key && e.key.length == 1 ? e.key.charCodeAt(0) : 0;
-			Module.zimbaloEvent(e.type == 'keydown' ? 4 : 5, sym(e), u, 0);
+			held[e.code] = sym(e);
+			Module.zimbaloEvent(4, held[e.code], u, 0);
+			return true;
+		case 'keyup':
+			if (!(e.code in held)) return false;
+			Module.zimbaloEvent(5, held[e.code], 0, 0);
+			delete held[e.code];
+			return true;
+		case 'blur':
+			for (var code in held) Module.zimbaloEvent(5, held[code], 0, 0);
+			held = {};
 			return true;
 		}
 		return false;

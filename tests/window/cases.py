@@ -91,7 +91,7 @@ def hit(x):
 # to the menu; with aim, a hit first; during is called in the game. With
 # raw, a second of play, and the bytes of music written when the game
 # showed and when it ended.
-def round_trip(x, dy, menu, aim=False, raw=None, during=lambda: None):
+def round_trip(x, dy, menu, aim=False, raw=None, during=lambda: None, key="a"):
     x.click(dy + 20)
     until("a game", lambda: x.corners(BLACK))
     start = raw and os.path.getsize(raw)
@@ -105,7 +105,7 @@ def round_trip(x, dy, menu, aim=False, raw=None, during=lambda: None):
     played = raw and (start, os.path.getsize(raw))
     time.sleep(0.2)
     assert x.corners(BLACK), "the end screen did not wait for a key"
-    x.xdo("key", "a")
+    x.xdo("key", key)
     until("the menu", lambda: x.menu() == menu)
     return played
 
@@ -602,8 +602,7 @@ WEB = os.environ.get("ZIMBALO_WEB")
 
 def on_web(row):
     if row == "size":  # everything the page loads, at most 3 MB gzip-compressed
-        sent = sum(len(gzip.compress(open(f, "rb").read())) for f in glob.glob(WEB + "/*")
-                   if os.path.isfile(f) and not f.endswith(".log"))
+        sent = sum(len(gzip.compress(open(f, "rb").read())) for f in glob.glob(WEB + "/*"))
         assert sent <= 3000000, sent
         return
     x = Xvfb(1280, 720)
@@ -614,7 +613,7 @@ def on_web(row):
     if row == "no font":
         root = shutil.copytree(WEB, tempfile.mkdtemp(dir=SCRATCH) + "/web")
         os.remove(root + "/game_over.ttf")
-    game, page, evaluate = driver.browser(x, root, key=row == "play" and "space")
+    game, page, evaluate, log = driver.browser(x, root, key=row == "play" and "space")
     if row == "no font":  # one line, where the canvas was
         assert re.fullmatch("zimbalo: cannot open game_over.ttf in /: .*", page()["title"])
         return
@@ -628,7 +627,13 @@ def on_web(row):
         assert all(far(expected[i], got[i]) <= 2 for i in differ), differ[:10]
     elif row == "play":  # started by a key: a hit, and each track heard where it plays
         took = []
-        round_trip(x, -100, menu, aim=True, during=lambda: took.append(driver.heard(evaluate)))
+
+        # In the game, 1 goes down and, Shift held, comes up as "!": the
+        # game must still see it come up, and take 1 on the end screen.
+        def during():
+            took.append(driver.heard(evaluate))
+            x.xdo("keydown", "1", "keydown", "shift", "keyup", "1", "keyup", "shift")
+        round_trip(x, -100, menu, aim=True, during=during, key="1")
         played(took[0], "Jouer.mp3")
         played(driver.heard(evaluate), "Menu.mp3")
     elif row == "options":  # Hardcore: games of 10 s, not 30
@@ -641,9 +646,17 @@ def on_web(row):
         began = time.monotonic()
         until("the end screen", lambda: WHITE in x.shot(x.cx - 30, x.cy - 20, 200, 60), 15)
         assert 8 < time.monotonic() - began < 12, time.monotonic() - began
-    elif row == "quit":
+    if row != "quit":  # everything it loaded came from its own origin
+        origin = re.match(r"https?://[^/]+/", page()["url"]).group()
+        loaded = evaluate("performance.getEntriesByType('resource').map(e => e.name)")
+        assert loaded and all(u.startswith(origin) for u in loaded), loaded
+    else:
         x.click(-50 + 20)
         until("the end page", lambda: page()["url"].endswith("/fin.html"))
+    # and asked its server only for the files of the folder to publish (the
+    # HEAD is the driver's)
+    asked = re.findall(r'"GET /(\S*) HTTP', open(log).read())
+    assert asked and set(asked) <= set(os.listdir(WEB)), asked
 
 
 VALGRIND = ["valgrind", "--leak-check=full", "--errors-for-leak-kinds=definite,indirect",

@@ -173,16 +173,18 @@ def devtools(url):
 # gives what its DevTools say of the page (title, url) and one that
 # evaluates an expression in it. With listen, the page's Web Audio node is
 # watched from before the game starts, for heard() to take what it plays.
-# The game starts with a click, or with key when given.
+# The game starts with a click, or with key when given. Returns the browser,
+# page() (the page's DevTools description), evaluate() and the server's log.
 def browser(x, root, listen=True, key=None):
     ports = [socket.create_server(("127.0.0.1", 0)) for _ in range(2)]
     web, tools = (p.getsockname()[1] for p in ports)
     for p in ports:
         p.close()
+    log = tempfile.mktemp(".log")  # what the page asked the server for
     spawn([sys.executable, "-m", "http.server", "--bind", "127.0.0.1", str(web)],
-                 cwd=root, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    until("the server", lambda: subprocess.run(["curl", "-sf", "http://127.0.0.1:%d/" % web],
-                                               capture_output=True).returncode == 0)
+          cwd=root, stdout=subprocess.DEVNULL, stderr=open(log, "w"))
+    until("the server", lambda: subprocess.run(["curl", "-sfI", "http://127.0.0.1:%d/index.html"
+                                                % web], capture_output=True).returncode == 0)
     chromium = spawn([
         "chromium", "--kiosk", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
         "--disable-background-networking", "--disable-component-update", "--disable-sync",
@@ -220,7 +222,7 @@ def browser(x, root, listen=True, key=None):
     running = lambda: page()["title"] != "Zimbalo" or PLATE in x.shot(x.cx - 51, x.cy - 80, 260, 1)
     gesture = ("key", key) if key else ("click", 1)
     until("the game", lambda: x.xdo(*gesture) or time.sleep(0.5) or running(), 60)
-    return Group(chromium), page, evaluate
+    return Group(chromium), page, evaluate, log
 
 
 # The next TAKE frames that the page's Web Audio node plays (see browser),

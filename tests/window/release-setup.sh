@@ -11,7 +11,7 @@ mkdir -p "$out"
 "$src/scripts/$1.sh" "$2" >"$out/build.log" 2>&1
 status=$?
 if [ $status -ne 0 ]; then
-    rm -rf "$out"/zimbalo-*-win64 "$out/zimbalo.wasm"
+    rm -rf "$out"/zimbalo-*-win64 "$out/site"
     [ $status -eq 77 ] && { tail -n 1 "$out/build.log"; exit 0; }
     cat "$out/build.log"
     exit 1
