@@ -624,9 +624,10 @@ def on_web(row):
     if row in BROKEN:  # a file missing from the folder, or a font of noise
         root = shutil.copytree(WEB, tempfile.mkdtemp(dir=SCRATCH) + "/web")
         name, line = BROKEN[row]
+        good = open(root + "/" + name, "rb").read()
         os.remove(root + "/" + name)
         if row == "bad font":
-            open(root + "/" + name, "wb").write(random.Random(7).randbytes(9999))
+            open(root + "/" + name, "wb").write(FORMS["garbage"](good))
     game, page, evaluate, log = driver.browser(x, root, listen=row != "options",
                                                key=row == "play" and "space",
                                                start=row != "options")
