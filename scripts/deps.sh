@@ -20,7 +20,8 @@ curl xz-utils bzip2 patch nsis"
 WEB="emscripten autotools-dev curl xz-utils bzip2 patch"
 TESTS="$WINDOWS $WEB wine wine64 libgtest-dev googletest libbenchmark-dev
 xvfb xdotool x11-utils python3-xlib python3-fonttools python3-numpy lame valgrind
-desktop-file-utils appstream groff-base libsdl2-2.0-0 lintian weston chromium"
+desktop-file-utils appstream groff-base libsdl2-2.0-0 lintian weston chromium
+firefox-esr libwebkit2gtk-4.1-0 dbus-daemon"
 for flag in "$@"; do
     case "$flag" in
         --windows) PACKAGES="$PACKAGES $WINDOWS" ;;
@@ -50,7 +51,7 @@ if [ "$(id -u)" -ne 0 ]; then
     SUDO="sudo"
 fi
 echo "zimbalo: installing $(echo "$missing" | wc -w) Debian packages, once: a few minutes" \
-    "when they include the other platforms' compilers, Wine and chromium:$missing"
+    "when they include the other platforms' compilers, Wine and the browsers:$missing"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update
 # shellcheck disable=SC2086

@@ -40,7 +40,11 @@ struct WMcursor {
  * which translates a DOM mousemove, mousedown, mouseup, wheel, keydown or
  * keyup event into those, scaling CSS pixels to canvas pixels, and returns
  * whether it took the event (so that the page may prevent its default);
- * given {type: 'blur'}, it releases every key held. */
+ * given {type: 'blur'}, it releases every key held, and given {type:
+ * 'escape'}, it presses and releases Escape. A touch screen's first finger
+ * (touchstart, touchmove, touchend, touchcancel) is the mouse's left
+ * button, and a finger lifted is also a press of Return, since a touch
+ * screen has no keys for the screens that wait for one. */
 EM_JS(void, web_install_events, (void), {
 	if (Module.zimbaloEvent) return;
 	var queue = [];
@@ -83,12 +87,46 @@ EM_JS(void, web_install_events, (void), {
 		}
 		return 0;
 	}
+	/* The canvas pixel under a point of the page. The page shows the
+	 * canvas whole, at its own shape and centred (object-fit: contain), in
+	 * an element of any shape; a point outside the picture counts as its
+	 * nearest edge. */
 	function at(e) {
 		var canvas = Module.canvas;
 		var r = canvas.getBoundingClientRect();
-		var x = r.width > 0 ? (e.clientX - r.left) * canvas.width / r.width : 0;
-		var y = r.height > 0 ? (e.clientY - r.top) * canvas.height / r.height : 0;
-		return [Math.floor(x), Math.floor(y)];
+		var w = canvas.width, h = canvas.height;
+		var s = Math.min(r.width / w, r.height / h);
+		if (!(s > 0)) return [0, 0];
+		var x = (e.clientX - r.left - (r.width - w * s) / 2) / s;
+		var y = (e.clientY - r.top - (r.height - h * s) / 2) / s;
+		return [Math.max(0, Math.min(w - 1, Math.floor(x))),
+			Math.max(0, Math.min(h - 1, Math.floor(y)))];
+	}
+	/* A press and release of a key, unless that key is held down. */
+	function stroke(code) {
+		if (code in held) return;
+		Module.zimbaloEvent(4, named[code], named[code], 0);
+		Module.zimbaloEvent(5, named[code], 0, 0);
+	}
+	var finger = null;  /* the touch that is the mouse, while it lasts */
+	function touch(e) {
+		for (var i = 0; i < e.changedTouches.length; i++) {
+			var t = e.changedTouches[i];
+			if (e.type == 'touchstart' ? finger !== null : t.identifier !== finger)
+				continue;
+			var p = at(t);
+			if (e.type == 'touchmove') {
+				Module.zimbaloEvent(1, p[0], p[1], 0);
+			} else if (e.type == 'touchstart') {
+				finger = t.identifier;
+				Module.zimbaloEvent(2, 1, p[0], p[1]);
+			} else {
+				finger = null;
+				Module.zimbaloEvent(3, 1, p[0], p[1]);
+				if (e.type == 'touchend') stroke('Enter');
+			}
+		}
+		return true;
 	}
 	Module.zimbaloDomEvent = function(e) {
 		var p;
@@ -126,6 +164,14 @@ EM_JS(void, web_install_events, (void), {
 			for (var code in held) Module.zimbaloEvent(5, held[code], 0, 0);
 			held = {};
 			return true;
+		case 'escape':
+			stroke('Escape');
+			return true;
+		case 'touchstart':
+		case 'touchmove':
+		case 'touchend':
+		case 'touchcancel':
+			return touch(e);
 		}
 		return false;
 	};

@@ -1,7 +1,7 @@
 # The one driver of the Python tests: runs the built game, or an installed
 # launcher, on a private Xvfb; reads the screen through Xlib, gives real
 # input through xdotool, and collects the exit status and the output.
-import array, collections, concurrent.futures, ctypes, json, math, os, re, socket, subprocess, sys
+import array, collections, concurrent.futures, ctypes, glob, json, math, os, re, socket, subprocess, sys
 import tempfile, threading, time, urllib.request
 import traceback
 
@@ -24,6 +24,18 @@ def spawn(cmd, **kw):
     proc = subprocess.Popen(cmd, preexec_fn=lambda: ctypes.CDLL(None).prctl(1, 9), **kw)
     LIVE[threading.get_ident()].append(proc)
     return proc
+
+
+# Ends the processes that the thread started (all of them when it is None),
+# and a browser's whole session with its browser.
+def reap(thread=None):
+    for ident in [thread] if thread else list(LIVE):
+        for proc in LIVE.pop(ident, []):
+            try:
+                os.killpg(proc.pid, 9) if os.getpgid(proc.pid) == proc.pid else proc.kill()
+            except OSError:
+                pass
+            proc.wait()
 
 
 # Polls test every 50 ms until it gives a true value, which it returns.
@@ -126,14 +138,22 @@ class Game:
         return self.proc.returncode, out, err
 
 
-# A process group, signalled whole: a browser is several processes.
+# A browser, as a game to signal: those of its processes that run the page
+# (whose command lines match game), so that when they stop, the rest of the
+# browser still shows the page's last frame.
 class Group:
-    def __init__(self, proc):
-        self.proc = self
-        self.pid = proc.pid
+    def __init__(self, proc, game):
+        self.proc, self.pid, self.game = self, proc.pid, game
 
     def send_signal(self, sig):
-        os.killpg(self.pid, sig)
+        for stat in glob.glob("/proc/[0-9]*/stat"):
+            try:
+                pid = int(stat.split("/")[2])
+                if int(open(stat).read().rsplit(")", 1)[1].split()[2]) == self.pid and \
+                        re.search(self.game, open("/proc/%d/cmdline" % pid).read()):
+                    os.kill(pid, sig)
+            except (OSError, ValueError):
+                pass
 
 
 # A function that evaluates a JavaScript expression in the page over its
@@ -173,48 +193,90 @@ def devtools(url):
     return evaluate
 
 
-# The page of folder root served on 127.0.0.1, in chromium filling x, and
-# the game started in it; returns the browser's group, a function that
-# gives what its DevTools say of the page (title, url) and one that
-# evaluates an expression in it. With listen, the page's Web Audio node is
-# watched from before the game starts, for heard() to take what it plays.
-# The game starts with a click, or with key when given (not at all without
-# start). Returns the browser,
-# page() (the page's DevTools description), evaluate() and the server's log.
-def browser(x, root, listen=True, key=None, start=True):
+# How each engine is started on a display of its own, as root and without a
+# window manager, on a profile of its own: (command, environment).
+def engine(name, x, url, profile):
+    if name == "firefox":  # no first-run pages, nor a full-screen warning over the game
+        prefs = {"full-screen-api.warning.timeout": 0, "browser.shell.checkDefaultBrowser":
+                 "false", "browser.aboutwelcome.enabled": "false", "app.update.auto": "false",
+                 "browser.startup.homepage_override.mstone": '"ignore"',
+                 "datareporting.policy.dataSubmissionEnabled": "false",
+                 "full-screen-api.transition-duration.enter": '"0 0"',
+                 "full-screen-api.transition-duration.leave": '"0 0"'}
+        open(profile + "/user.js", "w").write(
+            "".join("user_pref(%s, %s);\n" % (json.dumps(k), v) for k, v in prefs.items()))
+        return ["firefox-esr", "--no-remote", "--profile", profile, "--width", str(x.w),
+                "--height", str(x.h), url], {"HOME": profile}
+    if name == "webkit":  # WebKitGTK's own browser
+        return ["dbus-run-session", "--", glob.glob("/usr/lib/*/webkit2gtk-4.1/MiniBrowser")[0],
+                "-f", url], {"WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS": "1",
+                             "WEBKIT_DISABLE_COMPOSITING_MODE": "1", "NO_AT_BRIDGE": "1",
+                             "GTK_A11Y": "none", "HOME": profile}
+    # Without a window manager, chromium makes its window a pixel smaller
+    # than asked: asked one larger, it covers the screen, and the game's
+    # centre is the screen's.
+    return ["chromium", "--kiosk", "--no-sandbox", "--disable-gpu", "--disable-quic",
+            "--no-first-run", "--disable-background-networking", "--disable-component-update",
+            "--disable-sync", "--disable-features=Translate", "--password-store=basic",
+            "--user-data-dir=" + profile, "--remote-debugging-port=%d" % DEVTOOLS[x.name],
+            "--window-position=0,0", "--window-size=%d,%d" % (x.w + 1, x.h + 1), url], {}
+
+
+DEVTOOLS = {}  # chromium's DevTools port, by display
+
+
+# The title of the browser's window on x, less the browser's name.
+def title(x):
+    for w in x.root.query_tree().children:
+        try:
+            name = w.get_full_property(x.atom("_NET_WM_NAME"), 0)
+            if name and w.get_attributes().map_state == X.IsViewable:
+                return re.sub(" [-—] (Mozilla Firefox|Chromium)$", "", name.value.decode())
+        except error.BadWindow:
+            pass
+    return ""
+
+
+# The page at path in folder root, served on 127.0.0.1, in the engine name
+# filling x, and the game started in it (see begin) unless start is false.
+# Returns the browser's group, and the server's log of what it was asked
+# for; in chromium also a function that gives what DevTools says of the
+# page (title, url) and one that evaluates an expression in it. With listen,
+# the page's Web Audio node is watched from before the game starts, for
+# heard() to take what it plays.
+def browser(x, root, listen=True, key=None, start=True, name="chromium", path="index.html"):
     ports = [socket.create_server(("127.0.0.1", 0)) for _ in range(2)]
-    web, tools = (p.getsockname()[1] for p in ports)
+    web, DEVTOOLS[x.name] = (p.getsockname()[1] for p in ports)
     for p in ports:
         p.close()
     log = tempfile.mktemp(".log")  # what the page asked the server for
     spawn([sys.executable, "-m", "http.server", "--bind", "127.0.0.1", str(web)],
           cwd=root, stdout=subprocess.DEVNULL, stderr=open(log, "w"))
-    until("the server", lambda: subprocess.run(["curl", "-sfI", "http://127.0.0.1:%d/index.html"
-                                                % web], capture_output=True).returncode == 0)
-    chromium = spawn([
-        "chromium", "--kiosk", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-        "--disable-background-networking", "--disable-component-update", "--disable-sync",
-        "--disable-features=Translate", "--password-store=basic",
-        "--user-data-dir=" + tempfile.mkdtemp(), "--remote-debugging-port=%d" % tools,
-        # Without a window manager, chromium makes its window a pixel smaller
-        # than asked: asked one larger, it covers the screen, and the game's
-        # centre is the screen's.
-        "--window-position=0,0", "--window-size=%d,%d" % (x.w + 1, x.h + 1),
-        "http://127.0.0.1:%d/index.html" % web],
-        env={**os.environ, "DISPLAY": x.name}, start_new_session=True,
-        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-    def page():
-        try:
-            pages = json.load(urllib.request.urlopen("http://127.0.0.1:%d/json/list" % tools))
-            return next(p for p in pages if p["type"] == "page")
-        except (OSError, StopIteration, ValueError):
-            return None
-    # Chromium may take long to start while the other tests load the machine.
-    # (A page that cannot start says why in its title.)
-    until("the page", lambda: (page() or {}).get("title", "").lower().startswith("zimbalo")
-          and x.corners(GREY), 60)
-    evaluate = devtools(page()["webSocketDebuggerUrl"])
+    url = "http://127.0.0.1:%d/%s" % (web, path)
+    until("the server", lambda: subprocess.run(["curl", "-sfI", url],
+                                               capture_output=True).returncode == 0)
+    cmd, env = engine(name, x, url, tempfile.mkdtemp())
+    proc = spawn(cmd, env={**os.environ, "DISPLAY": x.name, **env}, start_new_session=True,
+                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # The browser may take long to start while the other tests load the
+    # machine. (A page that cannot start says why in its title.)
+    until("the page", lambda: title(x).lower().startswith("zimbalo"), 60)
+    if name == "webkit":  # which opens at a size of its own
+        for w in x.root.query_tree().children:
+            if w.get_attributes().map_state == X.IsViewable:
+                w.configure(x=0, y=0, width=x.w, height=x.h)
+        x.conn.sync()
+    page = evaluate = None
+    if name == "chromium":
+        def page():
+            try:
+                pages = json.load(urllib.request.urlopen(
+                    "http://127.0.0.1:%d/json/list" % DEVTOOLS[x.name]))
+                return next(p for p in pages if p["type"] == "page")
+            except (OSError, StopIteration, ValueError):
+                return None
+        until("the page's DevTools", page)
+        evaluate = devtools(page()["webSocketDebuggerUrl"])
     listen and evaluate("""zimbaloTake = null;
         AudioContext.prototype.createScriptProcessor = (make => function(...a) {
             const node = make.apply(this, a);
@@ -225,12 +287,18 @@ def browser(x, root, listen=True, key=None, start=True):
                             zimbaloTake[c].push(...e.outputBuffer.getChannelData(c));
                     zimbaloRate = e.outputBuffer.sampleRate; }); } });
             return node; })(AudioContext.prototype.createScriptProcessor)""" % TAKE)
-    # The gesture that starts the game, once the page has loaded it: a click
-    # in a corner, where no button is, or a key, until the game has begun.
-    running = lambda: page()["title"] != "Zimbalo" or PLATE in x.shot(x.cx - 51, x.cy - 80, 260, 1)
-    gesture = ("key", key) if key else ("click", 1)
-    start and until("the game", lambda: x.xdo(*gesture) or time.sleep(0.5) or running(), 60)
-    return Group(chromium), page, evaluate, log
+    start and begin(x, key)
+    return Group(proc, {"firefox": "-isForBrowser", "webkit": "WebKitWebProcess"}.get(
+        name, "--type=renderer")), page, evaluate, log
+
+
+# The gesture that starts the game, once the page has loaded it: a click in
+# the page's corner, below the browser's bar (where no button of the game
+# is), or key, until the game has begun or the page has given up.
+def begin(x, key=None):
+    running = lambda: title(x) != "Zimbalo" or PLATE in x.shot(x.cx - 51, x.cy - 80, 260, 1)
+    gesture = ("key", key) if key else ("mousemove", 2, x.h - 2, "click", 1)
+    until("the game", lambda: x.xdo(*gesture) or time.sleep(0.5) or running(), 60)
 
 
 # The next TAKE frames that the page's Web Audio node plays (see browser),
@@ -254,9 +322,7 @@ def table(check, rows, workers=3):
         except Exception:
             return "FAIL %s\n%s" % (row, traceback.format_exc())
         finally:
-            for proc in LIVE.pop(threading.get_ident(), []):
-                proc.kill()
-                proc.wait()
+            reap(threading.get_ident())
     # ZIMBALO_ROWS picks rows by a pattern, to try a few by hand.
     rows = [r for r in rows if re.search(os.environ.get("ZIMBALO_ROWS", ""), str(r))]
     # A mutation run wants the first failure only: the rows not yet started
