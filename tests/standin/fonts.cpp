@@ -1,7 +1,7 @@
 /* fonts.cpp: fonts we did not make and odd surfaces through the stand-ins,
- * built with the sanitizers. Given strikes.ttf (strikes.py), its embedded
- * bitmaps of every depth must draw as their levels and absurd sizes must
- * be refused; then ZIMBALO_FUZZ_FONTS seeded rounds (ZIMBALO_FUZZ_SEED) of
+ * built with the sanitizers. Given strikes.ttf (tools/make_strikes.py),
+ * its embedded bitmaps of every depth must draw as their levels and absurd
+ * sizes must be refused; then ZIMBALO_FUZZ_FONTS seeded rounds (ZIMBALO_FUZZ_SEED) of
  * a damaged font at a random size, random texts and a random surface turned
  * by a random angle must each give a sound picture, or NULL with SDL's
  * error; a sanitizer's report aborts. Run where game_over.ttf is. */

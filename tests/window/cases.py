@@ -649,8 +649,6 @@ class Phone(Xvfb):
         return ((rgba & 255) << 16 | (rgba & 0xFF00) | (rgba >> 16 & 255)).tolist()
 
     def xdo(self, *args):
-        touch = lambda kind, *at: self.command("Input.dispatchTouchEvent", type=kind, touchPoints=[
-            {"x": at[0], "y": at[1]}] if at else [])
         args = list(args)
         while args:
             verb = args.pop(0)
@@ -662,12 +660,12 @@ class Phone(Xvfb):
                 went = self.command("Page.getNavigationHistory")
                 self.command("Page.navigateToHistoryEntry",
                              entryId=went["entries"][went["currentIndex"] - 1]["id"])
-            else:
-                if verb != "mouseup":
-                    touch("touchStart", *(self.at or (5, 5)))
-                if verb != "mousedown":
-                    touch("touchEnd")
-                args[:1] = [] if verb != "key" else args[:1]
+            else:  # a finger down, up, or both
+                for kind, unless in (("touchStart", "mouseup"), ("touchEnd", "mousedown")):
+                    if verb != unless:
+                        self.command("Input.dispatchTouchEvent", type=kind, touchPoints=[
+                            dict(zip("xy", self.at or (5, 5)))] * (kind == "touchStart"))
+                verb == "key" or args.pop(0)
 
 
 # The pages that cannot start, in one browser (BROKEN, or with one, only

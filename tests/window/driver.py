@@ -2,7 +2,7 @@
 # launcher, on a private Xvfb; reads the screen through Xlib, gives real
 # input through xdotool, and collects the exit status and the output.
 import array, collections, concurrent.futures, ctypes, glob, json, math, os, re, socket, subprocess, sys
-import tempfile, threading, time, urllib.request
+import shutil, tempfile, threading, time, urllib.request
 import traceback
 
 from Xlib import X, display, error
@@ -196,15 +196,8 @@ def devtools(url):
 # How each engine is started on a display of its own, as root and without a
 # window manager, on a profile of its own: (command, environment).
 def engine(name, x, url, profile):
-    if name == "firefox":  # no first-run pages, nor a full-screen warning over the game
-        prefs = {"full-screen-api.warning.timeout": 0, "browser.shell.checkDefaultBrowser":
-                 "false", "browser.aboutwelcome.enabled": "false", "app.update.auto": "false",
-                 "browser.startup.homepage_override.mstone": '"ignore"',
-                 "datareporting.policy.dataSubmissionEnabled": "false",
-                 "full-screen-api.transition-duration.enter": '"0 0"',
-                 "full-screen-api.transition-duration.leave": '"0 0"'}
-        open(profile + "/user.js", "w").write(
-            "".join("user_pref(%s, %s);\n" % (json.dumps(k), v) for k, v in prefs.items()))
+    if name == "firefox":
+        shutil.copy(os.path.dirname(__file__) + "/firefox-user.js", profile + "/user.js")
         return ["firefox-esr", "--no-remote", "--profile", profile, "--width", str(x.w),
                 "--height", str(x.h), url], {"HOME": profile}
     if name == "webkit":  # WebKitGTK's own browser

@@ -5,7 +5,7 @@
 # Windows, also this run's own Wine prefix. Offline, the release is left
 # out in one line, and the rows skip.
 set -u
-src=$(cd "$(dirname "$0")/../.." && pwd)
+src=$(cd "$(dirname "$0")/.." && pwd)
 out=$2/$1
 mkdir -p "$out"
 "$src/scripts/$1.sh" "$2" >"$out/build.log" 2>&1

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Usage: strikes.py GAME_OVER.ttf OUTPUT.ttf
+"""Usage: make_strikes.py GAME_OVER.ttf OUTPUT.ttf
 
 The game's font with embedded bitmap strikes of 1, 2, 4 and 8 bits a pixel
 at 20, 21, 22 and 23 pixels, as CJK and Windows fonts carry: each draws "A"
