@@ -2,7 +2,7 @@
 # release-setup.sh windows|web BUILD: the fixture of the Windows or the
 # browser rows. Builds the release as `make windows` or `make web` does (the
 # libraries only once: they stay cached in BUILD/windows or BUILD/web); for
-# Windows, also this run's own Wine prefix. Offline, the release is left
+# Windows, also this run's own Wine prefixes. Offline, the release is left
 # out in one line, and the rows skip.
 set -u
 src=$(cd "$(dirname "$0")/.." && pwd)
@@ -31,5 +31,8 @@ if [ ! -d "$template" ]; then
     WINEPREFIX="$template.part" wineserver -w
     mv "$template.part" "$template"
 fi
-rm -rf "$out/wine"
-cp -a "$template" "$out/wine"
+# One for the installers' rows, which run beside the others.
+for prefix in wine wine-install; do
+    rm -rf "${out:?}/$prefix"
+    cp -a "$template" "$out/$prefix"
+done

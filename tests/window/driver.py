@@ -203,7 +203,7 @@ def engine(name, x, url, profile):
     if name == "webkit":  # WebKitGTK's own browser
         return ["dbus-run-session", "--", glob.glob("/usr/lib/*/webkit2gtk-4.1/MiniBrowser")[0],
                 "-f", url], {"WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS": "1",
-                             "NO_AT_BRIDGE": "1",
+                             "WEBKIT_DISABLE_COMPOSITING_MODE": "1", "NO_AT_BRIDGE": "1",
                              "GTK_A11Y": "none", "HOME": profile}
     # Without a window manager, chromium makes its window a pixel smaller
     # than asked: asked one larger, it covers the screen, and the game's
