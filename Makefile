@@ -54,8 +54,9 @@ serve-web: web
 
 # Frame rates against the floor at two window sizes, then on sdl12-compat
 # against the classic library, the Windows release under Wine and the page in
-# chromium against the Linux build (skipped offline), then the frame and audio
-# benchmarks; docs/PERFORMANCE.md explains the figures.
+# chromium, Firefox and WebKitGTK against the Linux build (skipped offline),
+# then the frame and audio benchmarks; docs/PERFORMANCE.md explains the
+# figures.
 bench: test-deps configure
 	cmake --build $(BUILD) -j $(JOBS) --target bench
 	bench/fps 1920x1080
@@ -63,7 +64,8 @@ bench: test-deps configure
 	-bench/fps 1920x1080 --compat
 	-bench/fps 3840x2160 --compat
 	-./scripts/windows.sh $(BUILD) >/dev/null && bench/fps 1920x1080 --windows
-	-./scripts/web.sh $(BUILD) >/dev/null && bench/fps 1280x720 --web
+	-./scripts/web.sh $(BUILD) >/dev/null && for engine in chromium firefox webkit; do \
+	    bench/fps 1280x720 --web $$engine; done
 	cd $(BUILD) && SDL_VIDEODRIVER=dummy ./bench/frames_bench
 	cd $(BUILD) && SDL_AUDIODRIVER=dummy ./bench/audio_bench
 
