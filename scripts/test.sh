@@ -56,8 +56,8 @@ if [ -n "$busy" ]; then
     wait
     tests -R '^window_(windows|web)'
 else
-    say "running the tests: about two minutes once everything is built, most of it the rows" \
-        "under Wine and in chromium"
+    say "running the tests: two to three minutes once everything is built, most of it the" \
+        "rows under Wine and in the three browsers"
     tests
 fi
 took "testing"
