@@ -40,9 +40,10 @@ cmake --build "$build" -j "$jobs" --target tests
 took "building"
 
 status=0
-# One test more than there are cores: the window rows spend most of their
-# time waiting on a game, a browser or Wine.
-tests() { (cd "$build" && ctest --output-on-failure -j $((jobs + 1)) "$@") || status=$?; }
+# One test more than there are cores, once nothing else builds: the window
+# rows spend most of their time waiting on a game, a browser or Wine.
+slots=$((jobs + 1))
+tests() { (cd "$build" && ctest --output-on-failure -j "$slots" "$@") || status=$?; }
 busy=""
 for pid in $libs; do
     kill -0 "$pid" 2>/dev/null && busy=1
@@ -52,8 +53,10 @@ if [ -n "$busy" ]; then
     # libraries run last.
     say "running the tests; the Windows and browser rows last, once their libraries" \
         "are built"
+    slots=$jobs
     tests -E '^window_(windows|web)'
     wait
+    slots=$((jobs + 1))
     tests -R '^window_(windows|web)'
 else
     say "running the tests: two to three minutes once everything is built, most of it the" \
