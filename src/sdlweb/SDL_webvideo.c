@@ -22,7 +22,8 @@
 
 struct SDL_PrivateVideoData {
 	Uint32 *pixels;  /* the screen surface's pixels */
-	Uint32 *staging; /* one rectangle in the canvas's RGBA order */
+	Uint32 *shown;   /* the pixels as the canvas last showed them */
+	Uint32 *canvas;  /* the same in the canvas's RGBA order, opaque */
 	int w, h;
 };
 
@@ -196,18 +197,19 @@ EM_JS(int, web_canvas_size, (int *w, int *h), {
 	return 1;
 });
 
-/* Sizes the canvas to a new screen, which clears it. */
+/* Sizes the canvas to a new screen, which clears it to opaque black. */
 EM_JS(void, web_canvas_resize, (int w, int h), {
 	var canvas = Module.canvas;
-	if (canvas.width != w) canvas.width = w;
-	if (canvas.height != h) canvas.height = h;
+	canvas.width = w;
+	canvas.height = h;
 	Module.zimbaloContext = canvas.getContext('2d', { alpha: false });
 });
 
-/* Draws w x h RGBA pixels, packed, at (x, y) of the canvas. */
-EM_JS(void, web_canvas_put, (const void *rgba, int x, int y, int w, int h), {
-	var pixels = new Uint8ClampedArray(HEAPU8.buffer, rgba, w * h * 4);
-	Module.zimbaloContext.putImageData(new ImageData(pixels, w, h), x, y);
+/* Draws the part (x, y, w, h) of rgba, a whole canvas of width cw and
+ * height ch in RGBA, on the canvas. */
+EM_JS(void, web_canvas_put, (const void *rgba, int cw, int ch, int x, int y, int w, int h), {
+	var pixels = new Uint8ClampedArray(HEAPU8.buffer, rgba, cw * ch * 4);
+	Module.zimbaloContext.putImageData(new ImageData(pixels, cw, ch), 0, 0, x, y, w, h);
 });
 
 EM_JS(void, web_set_title, (const char *title), {
@@ -261,9 +263,11 @@ static SDL_Rect **WEB_ListModes(SDL_VideoDevice *this, SDL_PixelFormat *format,
 static void web_free_screen(SDL_VideoDevice *this)
 {
 	SDL_free(this->hidden->pixels);
-	SDL_free(this->hidden->staging);
+	SDL_free(this->hidden->shown);
+	SDL_free(this->hidden->canvas);
 	this->hidden->pixels = NULL;
-	this->hidden->staging = NULL;
+	this->hidden->shown = NULL;
+	this->hidden->canvas = NULL;
 	this->hidden->w = this->hidden->h = 0;
 }
 
@@ -271,7 +275,7 @@ static void web_free_screen(SDL_VideoDevice *this)
 static SDL_Surface *WEB_SetVideoMode(SDL_VideoDevice *this, SDL_Surface *current,
 				     int width, int height, int bpp, Uint32 flags)
 {
-	size_t bytes = (size_t)width * (size_t)height * 4;
+	size_t bytes = (size_t)width * (size_t)height * 4, i;
 
 	web_free_screen(this);
 	current->pixels = NULL;
@@ -279,14 +283,17 @@ static SDL_Surface *WEB_SetVideoMode(SDL_VideoDevice *this, SDL_Surface *current
 		SDL_SetError("Invalid video mode %dx%d", width, height);
 		return NULL;
 	}
-	this->hidden->pixels = SDL_malloc(bytes);
-	this->hidden->staging = SDL_malloc(bytes);
-	if (!this->hidden->pixels || !this->hidden->staging) {
+	/* Black, all three, as the canvas is once resized. */
+	this->hidden->pixels = SDL_calloc(1, bytes);
+	this->hidden->shown = SDL_calloc(1, bytes);
+	this->hidden->canvas = SDL_malloc(bytes);
+	if (!this->hidden->pixels || !this->hidden->shown || !this->hidden->canvas) {
 		web_free_screen(this);
 		SDL_OutOfMemory();
 		return NULL;
 	}
-	SDL_memset(this->hidden->pixels, 0, bytes);
+	for (i = 0; i < (size_t)width * (size_t)height; i++)
+		this->hidden->canvas[i] = 0xFF000000u;
 	if (!SDL_ReallocFormat(current, 32, WEB_RMASK, WEB_GMASK, WEB_BMASK, 0)) {
 		web_free_screen(this);
 		return NULL;
@@ -320,8 +327,54 @@ static void WEB_UnlockHWSurface(SDL_VideoDevice *this, SDL_Surface *surface)
 {
 }
 
-/* Copies each rectangle to the canvas: converted to RGBA, opaque, in the
- * staging buffer, then drawn with one putImageData. */
+/* Pixels compared at a time, and rows drawn at a time. */
+#define WEB_SPAN 64
+#define WEB_BAND 32
+
+/* Whether n pixels differ: without a branch, so that it vectorises. */
+static Uint32 web_differ(const Uint32 *a, const Uint32 *b, int n)
+{
+	Uint32 diff = 0;
+	int i;
+
+	for (i = 0; i < n; i++)
+		diff |= a[i] ^ b[i];
+	return diff;
+}
+
+/* Compares one row's pixels [x, x + w) with those shown, WEB_SPAN at a
+ * time, and converts each span that changed to the canvas's RGBA; widens
+ * [*left, *right) over them. */
+static void web_convert_row(const Uint32 *in, Uint32 *shown, Uint32 *out, int x, int w,
+			    int *left, int *right)
+{
+	int col, i;
+
+	for (col = x; col < x + w; col += WEB_SPAN) {
+		int n = x + w - col < WEB_SPAN ? x + w - col : WEB_SPAN;
+
+		/* A whole span in a loop of constant length, unrolled. */
+		if (!(n == WEB_SPAN ? web_differ(in + col, shown + col, WEB_SPAN)
+				    : web_differ(in + col, shown + col, n)))
+			continue;
+		for (i = col; i < col + n; i++) {
+			Uint32 p = in[i];
+			shown[i] = p;
+			/* 0x00RRGGBB to the bytes R, G, B, 255. */
+			out[i] = 0xFF000000u | ((p & 0xFF) << 16) | (p & 0xFF00) |
+				 ((p >> 16) & 0xFF);
+		}
+		if (col < *left)
+			*left = col;
+		if (col + n > *right)
+			*right = col + n;
+	}
+}
+
+/* Copies each rectangle to the canvas, WEB_BAND rows at a time, drawing
+ * only what changed since the last update: a frame of the game mostly
+ * redraws the same pixels, and the browser's putImageData of a whole
+ * window is most of a frame's time in a browser that paints in software. */
 static void WEB_UpdateRects(SDL_VideoDevice *this, int numrects, SDL_Rect *rects)
 {
 	struct SDL_PrivateVideoData *screen = this->hidden;
@@ -331,8 +384,7 @@ static void WEB_UpdateRects(SDL_VideoDevice *this, int numrects, SDL_Rect *rects
 		return;
 	for (i = 0; i < numrects; i++) {
 		int x = rects[i].x, y = rects[i].y, w = rects[i].w, h = rects[i].h;
-		Uint32 *out = screen->staging;
-		int row, col;
+		int band, row;
 
 		if (x < 0) { w += x; x = 0; }
 		if (y < 0) { h += y; y = 0; }
@@ -340,16 +392,19 @@ static void WEB_UpdateRects(SDL_VideoDevice *this, int numrects, SDL_Rect *rects
 		if (y + h > screen->h) h = screen->h - y;
 		if (w <= 0 || h <= 0)
 			continue;
-		for (row = 0; row < h; row++) {
-			const Uint32 *in = screen->pixels + (size_t)(y + row) * screen->w + x;
-			for (col = 0; col < w; col++) {
-				Uint32 p = in[col];
-				/* 0x00RRGGBB to the bytes R, G, B, 255. */
-				*out++ = 0xFF000000u | ((p & 0xFF) << 16) | (p & 0xFF00) |
-					 ((p >> 16) & 0xFF);
+		for (band = y; band < y + h; band += WEB_BAND) {
+			int end = band + WEB_BAND < y + h ? band + WEB_BAND : y + h;
+			int left = x + w, right = x;
+
+			for (row = band; row < end; row++) {
+				size_t at = (size_t)row * screen->w;
+				web_convert_row(screen->pixels + at, screen->shown + at,
+						screen->canvas + at, x, w, &left, &right);
 			}
+			if (left < right)
+				web_canvas_put(screen->canvas, screen->w, screen->h,
+					       left, band, right - left, end - band);
 		}
-		web_canvas_put(screen->staging, x, y, w, h);
 	}
 }
 
