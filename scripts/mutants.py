@@ -235,6 +235,12 @@ def main():
         for m in mutants:
             m["what"] = mechanical.describe(m)
             m["equivalent"] = equivalent.get(mechanical.key(m))
+        # An entry that names no mutant of today's sources is stale: its
+        # line moved or changed, and the mutant it meant now counts.
+        stale = set(equivalent) - {mechanical.key(m) for m in mutants}
+        if stale:
+            sys.exit("mutants: scripts/mutants-equivalent.txt names no mutant of src/ in: "
+                     + "; ".join("%s: %s" % (k[0], k[1]) for k in sorted(stale)))
     else:
         mutants = load(os.path.join(ROOT, "scripts", "mutants.txt"))
     before = json.load(open(args.compare)) if args.compare else None
