@@ -82,13 +82,19 @@ EOF
         -o Acquire::http::Timeout=30
     )
 
-    # Refreshed on every run, which costs a second, so that a new Debian
-    # version (a security update) is built as soon as it is published. When
+    # Refreshed once an hour at most, so that a new Debian version (a
+    # security update) is built soon after it is published, and a test run
+    # does not wait for the network each time. When
     # the refresh fails but an earlier run left lists, those are used: what
     # they name may well be built already.
     # (Without --error-on=any, apt-get update fails to fetch and exits 0.)
     local out why
-    if ! out=$(apt-get "${APT_OPTS[@]}" -q --error-on=any update 2>&1); then
+    if [ -n "$(find "$APT_DIR/refreshed" -mmin -60 2>/dev/null)" ]; then
+        return 0
+    fi
+    if out=$(apt-get "${APT_OPTS[@]}" -q --error-on=any update 2>&1); then
+        touch "$APT_DIR/refreshed"
+    else
         why=$(printf '%s\n' "$out" | grep -E '^(E|W): ' | head -n 1 | tr -s ' \t' ' ')
         if ls "$APT_DIR"/lists/*_Sources* >/dev/null 2>&1; then
             echo "zimbalo: cannot refresh Debian's package lists (offline?); using the last ones" >&2
