@@ -243,6 +243,8 @@ def main():
                      + "; ".join("%s: %s" % (k[0], k[1]) for k in sorted(stale)))
     else:
         mutants = load(os.path.join(ROOT, "scripts", "mutants.txt"))
+        for m in mutants:  # each fault's text must be found now, not an hour in
+            place(m, open(os.path.join(ROOT, m["file"]), encoding="utf-8").read())
     before = json.load(open(args.compare)) if args.compare else None
     if args.report:
         return report(mutants, json.load(open(args.json)), before)
