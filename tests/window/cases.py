@@ -525,10 +525,11 @@ def installer(x, everyone):
     if everyone:  # a file of the player's in the game's folder, which stays
         open(home + "/scores.txt", "w").write("mine")
     assert wine(home + "/uninstall.exe", "/S") == 0, "uninstall"
-    # The uninstaller goes on in a copy of itself; it is done once Wine's
-    # server, with nothing left to run, ends. (A folder seen empty but for
-    # the player's file may yet be removed whole.)
-    subprocess.run(["wineserver", "-w"], check=True, timeout=60)
+    # The uninstaller goes on in a copy of itself, in a folder ~nsu*.tmp; it
+    # is done once it has removed itself and that copy has ended. (A folder
+    # seen empty but for the player's file may yet be removed whole.)
+    until("the uninstall", lambda: not os.path.exists(home + "/uninstall.exe") and not
+          subprocess.run(["pgrep", "-f", "~nsu"], capture_output=True).stdout, 30)
     left = os.listdir(home) if os.path.exists(home) else None
     assert left == (["scores.txt"] if everyone else None), left
     shutil.rmtree(home, ignore_errors=True)
