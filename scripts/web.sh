@@ -13,9 +13,12 @@ export NODE_PATH="${NODE_PATH:-/usr/share/nodejs}"
 "$here/scripts/web-libs.sh" "$1"
 
 # The prefix joins emscripten's own root, where CMake looks for libraries.
-PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" emcmake cmake -S "$here" -B "$out/game" \
-    -DCMAKE_BUILD_TYPE=Release -DZIMBALO_TESTS=OFF -DZIMBALO_BENCH=OFF \
-    -DCMAKE_FIND_ROOT_PATH="$prefix" >/dev/null
+# Configured once (a few seconds of emscripten's checks); the build then
+# configures again by itself when CMake's files change.
+[ -f "$out/game/CMakeCache.txt" ] ||
+    PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" emcmake cmake -S "$here" -B "$out/game" \
+        -DCMAKE_BUILD_TYPE=Release -DZIMBALO_TESTS=OFF -DZIMBALO_BENCH=OFF \
+        -DCMAKE_FIND_ROOT_PATH="$prefix" >/dev/null
 PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" cmake --build "$out/game" -j "$(nproc)"
 
 data=$(sed -e '/^#/d' -e '/^$/d' "$here/data/files.txt")

@@ -10,9 +10,12 @@ prefix=$out/prefix
 
 "$here/scripts/windows-libs.sh" "$1"
 
-cmake -S "$here" -B "$out/game" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw.cmake" \
-    -DZIMBALO_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release \
-    -DZIMBALO_TESTS=OFF -DZIMBALO_BENCH=OFF >/dev/null
+# Configured once; the build configures again by itself when CMake's files
+# change.
+[ -f "$out/game/CMakeCache.txt" ] ||
+    cmake -S "$here" -B "$out/game" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw.cmake" \
+        -DZIMBALO_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release \
+        -DZIMBALO_TESTS=OFF -DZIMBALO_BENCH=OFF >/dev/null
 cmake --build "$out/game" -j "$(nproc)"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$out/game/CMakeCache.txt")
 

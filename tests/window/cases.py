@@ -1,7 +1,7 @@
 # The window, install and memcheck tests, each a table of rows run through
 # driver.py:  cases.py CASE ZIMBALO SOURCE_DIR VERSION
 # The exit status is the number of failed rows.
-import array, base64, collections, functools, glob, gzip, hashlib, math, os, random, re, shutil, signal
+import array, base64, functools, glob, gzip, hashlib, math, os, random, re, shutil, signal
 import struct, subprocess, sys, tempfile, time, zipfile
 
 import numpy
@@ -69,17 +69,22 @@ def start(x, cwd=None, cmd=None):
 
 
 # Presses the button down on the target until the score changes: its white
-# pixels, which no target or blending has. A browser's game (game) is
-# stopped while the pointer goes there, since its picture lags behind it.
+# pixels, which no target or blending has. The target is the commonest
+# colour of a target's size (a browser's note on entering full screen is
+# wider). A browser's game (game) is stopped while the pointer goes there,
+# since its picture lags behind it.
 def hit(x, game=None):
     score = lambda: [v == WHITE for v in x.shot(10, 10, 200, 40)]
     before = score()
     for _ in range(6):
         game and (game.send_signal(signal.SIGSTOP), time.sleep(0.1))
-        s = x.shot()
-        target = collections.Counter(v for v in s if v not in (BLACK, WHITE)).most_common(1)[0][0]
-        i, j = s.index(target), len(s) - 1 - s[::-1].index(target)
-        x.xdo("mousemove", (i % x.w + j % x.w) // 2, (i // x.w + j // x.w) // 2, "mousedown", 1)
+        s = numpy.array(x.shot()).reshape(x.h, x.w)
+        colours, counts = numpy.unique(s[(s != BLACK) & (s != WHITE)], return_counts=True)
+        for target in colours[numpy.argsort(-counts)][:3]:
+            y, x_ = numpy.nonzero(s == target)
+            if numpy.ptp(x_) < 200:
+                break
+        x.xdo("mousemove", (x_.min() + x_.max()) // 2, (y.min() + y.max()) // 2, "mousedown", 1)
         game and game.send_signal(signal.SIGCONT)
         try:
             return until("a hit", lambda: score() != before, 1)
@@ -142,9 +147,10 @@ def decoded(name):
 # Whether what the page played (driver.heard) is the track name at the
 # game's volume of 0.2: taken back to 44.1 kHz, it is found wherever it
 # starts in the track, looped, by the normalised correlation of its left
-# channel, and each channel must then follow the track closely. Sound read
-# as the wrong type, or distorted, correlates poorly; another track or
-# silence, not at all.
+# channel (on the means of eight samples, from each of eight starts), and
+# each channel must then follow the track closely. Sound read as the wrong
+# type, or distorted, correlates poorly; another track or silence, not at
+# all.
 def played(take, name):
     rate, *take = take
     take = numpy.array(take, float)
@@ -153,12 +159,18 @@ def played(take, name):
         take = numpy.array([numpy.interp(at, numpy.arange(take.shape[1]), c) for c in take])
     n, track = take.shape[1], decoded(name)
     loop = numpy.concatenate([track, track[:, :n]], axis=1)
-    size = 1 << (loop.shape[1] + n).bit_length()
-    cross = numpy.fft.irfft(numpy.fft.rfft(loop[0], size) *
-                            numpy.fft.rfft(take[0][::-1], size), size)[n - 1:track.shape[1] + n - 1]
-    power = numpy.cumsum(numpy.concatenate([[0], loop[0] ** 2]))
-    power = numpy.maximum(power[n:n + track.shape[1]] - power[:track.shape[1]], power[-1] / 1e6)
-    at = int(numpy.argmax(cross / numpy.sqrt(power)))
+    mean8 = lambda a: a[:len(a) // 8 * 8].reshape(-1, 8).mean(1)
+    coarse = mean8(loop[0])
+    size = 1 << (len(coarse) + n // 8).bit_length()
+    power = numpy.cumsum(numpy.concatenate([[0], coarse ** 2]))
+    spectrum, best = numpy.fft.rfft(coarse, size), []
+    for skip in range(8):  # the take's first samples skipped, to meet the track's means
+        part = mean8(take[0][skip:])
+        m = len(part)
+        cross = numpy.fft.irfft(spectrum * numpy.fft.rfft(part[::-1], size), size)[m - 1:len(coarse)]
+        score = cross / numpy.sqrt(numpy.maximum(power[m:] - power[:-m], power[-1] / 1e6))
+        best.append((score.max(), (8 * int(score.argmax()) - skip) % track.shape[1]))
+    at = max(best)[1]
     fit = [(numpy.corrcoef(t, r[at:at + n])[0, 1], t @ r[at:at + n] / (r[at:at + n] @ r[at:at + n]))
            for t, r in zip(take, loop)]
     print("%s at %d Hz: (correlation, gain) %s" % (name, rate, fit))
@@ -791,7 +803,7 @@ def on_web(row):
         # Sound that the browser suspends comes back at the next gesture.
         evaluate("Module.zimbaloAudio.suspend()")
         until("the sound suspended", lambda: evaluate("Module.zimbaloAudio.state") == "suspended")
-        x.xdo("click", 1)
+        x.xdo("mousemove", 2, x.h - 2, "click", 1)  # off the buttons
         until("the sound again", lambda: evaluate("Module.zimbaloAudio.state") == "running")
         against_linux(x, game, 2)  # once chromium's note on leaving full screen has gone
         # Everything it loaded came from its own origin.
