@@ -91,13 +91,13 @@ EM_JS(void, web_install_events, (void), {
 	/* The canvas pixel under a point of the page. The page shows the
 	 * canvas whole, at its own shape and centred (object-fit: contain), in
 	 * an element of any shape; a point outside the picture counts as its
-	 * nearest edge. */
+	 * nearest edge. (A canvas not shown, of no size, gives NaN, which the
+	 * event's | 0 makes 0.) */
 	function at(e) {
 		var canvas = Module.canvas;
 		var r = canvas.getBoundingClientRect();
 		var w = canvas.width, h = canvas.height;
 		var s = Math.min(r.width / w, r.height / h);
-		if (!(s > 0)) return [0, 0];
 		var x = (e.clientX - r.left - (r.width - w * s) / 2) / s;
 		var y = (e.clientY - r.top - (r.height - h * s) / 2) / s;
 		return [Math.max(0, Math.min(w - 1, Math.floor(x))),
@@ -283,6 +283,9 @@ static SDL_Surface *WEB_SetVideoMode(SDL_VideoDevice *this, SDL_Surface *current
 		SDL_SetError("Invalid video mode %dx%d", width, height);
 		return NULL;
 	}
+	/* The format first: it fails with nothing to undo. */
+	if (!SDL_ReallocFormat(current, 32, WEB_RMASK, WEB_GMASK, WEB_BMASK, 0))
+		return NULL;
 	/* Black, all three, as the canvas is once resized. */
 	this->hidden->pixels = SDL_calloc(1, bytes);
 	this->hidden->shown = SDL_calloc(1, bytes);
@@ -294,10 +297,6 @@ static SDL_Surface *WEB_SetVideoMode(SDL_VideoDevice *this, SDL_Surface *current
 	}
 	for (i = 0; i < (size_t)width * (size_t)height; i++)
 		this->hidden->canvas[i] = 0xFF000000u;
-	if (!SDL_ReallocFormat(current, 32, WEB_RMASK, WEB_GMASK, WEB_BMASK, 0)) {
-		web_free_screen(this);
-		return NULL;
-	}
 	web_canvas_resize(width, height);
 
 	current->flags = (flags & (SDL_FULLSCREEN | SDL_NOFRAME)) | SDL_SWSURFACE;
