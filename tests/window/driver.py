@@ -1,9 +1,11 @@
 # The one driver of the Python tests: runs the built game, or an installed
 # launcher, on a private Xvfb; reads the screen through Xlib, gives real
 # input through xdotool, and collects the exit status and the output.
-import array, collections, concurrent.futures, ctypes, glob, json, math, os, re, socket, subprocess, sys
+import collections, concurrent.futures, ctypes, glob, json, math, os, re, socket, subprocess, sys
 import shutil, tempfile, threading, time, urllib.request
 import traceback
+
+import numpy
 
 from Xlib import X, display, error
 from Xlib.protocol import event
@@ -67,7 +69,7 @@ class Xvfb:
     def shot(self, x=0, y=0, w=0, h=0):
         image = self.root.get_image(x, y, w or self.w - x, h or self.h - y, X.ZPixmap,
                                     0xFFFFFFFF)
-        return [v & 0xFFFFFF for v in array.array("I", image.data)]
+        return (numpy.frombuffer(image.data, "<u4") & 0xFFFFFF).tolist()
 
     # Which frame of the menu's cycle of 360 the screen shows, counted from
     # 1: the red square stands on its orbit at the angle of the frame before.
