@@ -22,12 +22,14 @@ def fatal(result, what):
                                                   result[2]), result
 
 
-# A 440 Hz tone, two seconds of it, as lame encodes it with options.
+# A 440 Hz tone, two seconds of it, as lame encodes it with options (once
+# for both tracks).
 def mp3(*options):
-    return lambda good: subprocess.run(
+    tone = functools.cache(lambda: subprocess.run(
         ["lame", "--quiet", "-r", "-s", "44.1", *options, "-", "-"], capture_output=True,
-        check=True, input=array.array("h", (int(9000 * math.sin(i // 2 * math.pi / 50.11))
-                                            for i in range(176400))).tobytes()).stdout
+        check=True, input=(9000 * numpy.sin(numpy.arange(176400) // 2 * math.pi / 50.11)).astype(
+            "<i2").tobytes()).stdout)
+    return lambda good: tone()
 
 
 # Damaged files, then odd but valid MP3s: each makes a file from the good one.
