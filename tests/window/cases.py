@@ -838,6 +838,16 @@ def on_web(row):
                 Module.zimbaloDomEvent({...e, type: "keyup"}); return key; });
             q.length = n; return keys; })(%s)""" % names)
         assert 0 not in keys and len(set(keys)) == len(names), dict(zip(names, keys))
+        # A wheel turned up, then down, is SDL's button 4, then 5, pressed and
+        # released where the pointer is, as on X11.
+        got = evaluate("""(() => { const q = Module.zimbaloQueue, n = q.length;
+            for (const e of [{type: "mousemove"}, {type: "wheel", deltaY: -3},
+                             {type: "wheel", deltaY: 3}])
+                Module.zimbaloDomEvent({...e, clientX: 300, clientY: 200});
+            const got = q.slice(n); q.length = n; return got; })()""")
+        at = got[1:3]
+        assert got == [1, *at, 0] + [k for b in (4, 5) for k in (2, b, *at, 3, b, *at)] and \
+            at[0] != at[1], got
         x.click(50 + 20)
         until("the options screen", lambda: x.menu() != menu)
         x.click(50 + 20)
