@@ -848,6 +848,11 @@ def on_web(row):
         at = got[1:3]
         assert got == [1, *at, 0] + [k for b in (4, 5) for k in (2, b, *at, 3, b, *at)] and \
             at[0] != at[1], got
+        # The pointer over "Jouer" lights it: its grey label turns black.
+        lit = lambda: 0xCFCFCF not in x.shot(x.cx - 50, x.cy - 100, 260, 40)
+        assert not lit(), "a button lit with the pointer away"
+        x.xdo("mousemove", x.cx, x.cy - 80)
+        until("a lit button", lit)
         x.click(50 + 20)
         until("the options screen", lambda: x.menu() != menu)
         x.click(50 + 20)
