@@ -60,7 +60,7 @@ void fuzz(void (*screen)(SDL_Surface*), long inputs)
     }
 }
 
-const long events = setting("ZIMBALO_FUZZ_EVENTS", 2000);
+const long events = setting("ZIMBALO_FUZZ_EVENTS", 1000);
 TEST(Fuzz, Game) { fuzz([](SDL_Surface* e) { jouer(e, presets[rand() % nombrePresets].valeurs); }, events); }
 TEST(Fuzz, Options) { fuzz([](SDL_Surface* e) { option(e); }, events); }
 TEST(Fuzz, Menu) { fuzz(menu, events); }
@@ -68,7 +68,7 @@ TEST(Fuzz, Menu) { fuzz(menu, events); }
 // The menu and what it nests for many frames: the heap ends where it started.
 TEST(Fuzz, Soak)
 {
-    fuzz(menu, setting("ZIMBALO_SOAK_FRAMES", 3000));
+    fuzz(menu, setting("ZIMBALO_SOAK_FRAMES", 1500));
     ASSERT_GE(heap[1], 0) << "too short to measure";
     EXPECT_LE(std::labs(heap[1] - heap[0]), 64 * 1024) << heap[0] << " then " << heap[1];
 }
