@@ -88,12 +88,15 @@ int main(int argc, char** argv)
     }
     /* The menu's red and green squares, and a ramp (ramp[1] == 0) whose
      * pixels all differ, to show the interpolation: turned, keyed black and
-     * blitted as the game does. */
-    static const int squares[][3] = {{255, 77, 77}, {77, 255, 77}, {0, 0, 0}};
+     * blitted as the game does; the ramp also at 3 and 1 pixels a side,
+     * where the turned surface is smallest. */
+    static const int squares[][4] = {{255, 77, 77, 50}, {77, 255, 77, 50}, {0, 0, 0, 50},
+                                      {0, 0, 0, 3}, {0, 0, 0, 1}};
     for (const int* q : squares) {
-        SDL_Surface* square = SDL_CreateRGBSurface(SDL_HWSURFACE, 50, 50, 32, 0, 0, 0, 0);
-        for (int i = 0; i < 2500; i++) {
-            const int x = i % 50, y = i / 50;
+        const int side = q[3];
+        SDL_Surface* square = SDL_CreateRGBSurface(SDL_HWSURFACE, side, side, 32, 0, 0, 0, 0);
+        for (int i = 0; i < side * side; i++) {
+            const int x = i % side, y = i / side;
             SDL_Rect pixel = {Sint16(x), Sint16(y), 1, 1};
             SDL_FillRect(square, &pixel, q[1] ? SDL_MapRGB(square->format, q[0], q[1], q[2])
                 : SDL_MapRGB(square->format, 5 * x, 5 * y, 250 - 2 * (x + y)));
@@ -102,7 +105,8 @@ int main(int argc, char** argv)
             SDL_Surface* turned = rotozoomSurface(square, -double(rotation), 1.0, SMOOTHING_ON);
             if (turned)
                 SDL_SetColorKey(turned, SDL_SRCCOLORKEY, SDL_MapRGB(turned->format, 0, 0, 0));
-            std::snprintf(name, sizeof name, "%d,%d,%d turned by -%d", q[0], q[1], q[2], rotation);
+            std::snprintf(name, sizeof name, "%d,%d,%d of %d turned by -%d", q[0], q[1], q[2],
+                          side, rotation);
             showBlitted(name, turned);
         }
         SDL_FreeSurface(square);
