@@ -112,6 +112,15 @@ class Xvfb:
         win.send_event(msg, onerror=error.CatchError())  # the window may be gone
         self.conn.sync()
 
+    # Waits for "Jouer"'s label to show grey, as it does once faded in and
+    # unlit, then puts the pointer on it: the button must light (its label
+    # turns black).
+    def hover_jouer(self):
+        grey = lambda: 0xCFCFCF in self.shot(self.cx - 50, self.cy - 100, 260, 40)
+        until("an unlit button", grey)
+        self.xdo("mousemove", self.cx, self.cy - 80)
+        until("a lit button", lambda: not grey())
+
     # Waits for a menu screen: grey corners, a plate on each row; returns
     # the plates' widths, labels included.
     def menu(self, timeout=10):
