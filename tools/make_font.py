@@ -31,7 +31,7 @@ DESCENDER = -ROWS_BELOW * PIXEL
 LINE_GAP = PIXEL
 SPACING = 1                # blank pixels after each glyph
 
-FAMILY = "Game Over"
+FAMILY = "Zimbalo Pixel"
 STYLE = "Regular"
 VERSION = "Version 1.000"
 COPYRIGHT = "Copyright (c) the Zimbalo project. Drawn for the Zimbalo game."
