@@ -1,8 +1,6 @@
 // game_test.cpp: whole games driven frame by frame through the harness.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "harness.h"
 
 using namespace harness;
@@ -10,17 +8,6 @@ using namespace harness;
 namespace {
 
 const difficult moyen = {70, 110, 30, 2, false};
-
-// The box around the pixels of one colour on the screen; w = 0 when none.
-SDL_Rect box(SDL_Surface* s, Uint32 colour)
-{
-    int x0 = s->w, y0 = s->h, x1 = -1, y1 = -1;
-    for (int y = 0; y < s->h; ++y)
-        for (int x = 0; x < s->w; ++x)
-            if (rgb(s, x, y) == colour)
-                x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = y;
-    return x1 < 0 ? SDL_Rect{} : SDL_Rect{Sint16(x0), Sint16(y0), Uint16(x1 - x0 + 1), Uint16(y1 - y0 + 1)};
-}
 
 // A game frees all it made; a failure shows the trace.
 struct Game : ::testing::Test {
@@ -54,12 +41,11 @@ TEST_F(Game, EscapeAndCloseRequests)
 {
     for (bool libre : {false, true}) {
         ecran = open(800, 600);
-        at(5, key(SDLK_ESCAPE));
-        at(5, key(SDLK_RETURN));
+        leave(5);
         jouer(ecran, {70, 110, 30, 2, libre});
         EXPECT_EQ(count("write 10,50 Temps restant : 29 s\n"), libre ? 0 : 5);
         EXPECT_EQ(count("write 10,10 Score : 0\n"), 6);
-        EXPECT_EQ(from("flip 5\n"), "flip 5\nwrite 370,280 Score : 0\nflip 6\nwait key 13\nclose font\n");
+        EXPECT_EQ(from("flip 5\n"), "flip 5\nwrite 370,280 Score : 0\nflip 6\nwait key 97\nclose font\n");
     }
     ecran = open(800, 600);
     at(3, quit());
@@ -93,10 +79,9 @@ TEST_F(Game, PressesOnAndBesideTheTarget)
         sdl.warpMotion = p.warpMotion;
         sdl.rands = {510, 275, 509, 41, 51, 350, 260, 451, 326, 452, 61, 61, 370, 270, 1, 2};
         const int x = 308 + p.dx, y = 208 + p.dy;
-        const std::string warp = "warp " + std::to_string(x) + "," + std::to_string(y + 1) + "\n";
+        const std::string under = warp(x, y + 1);
         at(4, press(x, y, p.button));
-        at(6, key(SDLK_ESCAPE));
-        at(6, key(SDLK_a));
+        leave(6);
         Uint32 first = 0, start = 0;
         SDL_Rect lit = {};
         sdl.look = [&](int frame, SDL_Surface* s) {
@@ -105,14 +90,14 @@ TEST_F(Game, PressesOnAndBesideTheTarget)
             lit = frame == 5 ? box(s, 0xFFE6D7) : lit;
         };
         jouer(ecran, {40, 70, 30, 2, false});
-        EXPECT_EQ(count("write 10,10 Score : 1\n"), p.framesAt1) << warp;
-        EXPECT_EQ(count("Score : 2") + count("warp "), p.framesAt1 ? 1 : 0) << warp;
-        EXPECT_EQ(count(warp), p.framesAt1 ? 1 : 0) << warp;
+        EXPECT_EQ(count("write 10,10 Score : 1\n"), p.framesAt1) << under;
+        EXPECT_EQ(count("Score : 2") + count("warp "), p.framesAt1 ? 1 : 0) << under;
+        EXPECT_EQ(count(under), p.framesAt1 ? 1 : 0) << under;
         EXPECT_EQ(first, 0x0014FEu);
         if (p.framesAt1 == 3) {
-            EXPECT_EQ(start, 0xFF821Eu) << warp;
+            EXPECT_EQ(start, 0xFF821Eu) << under;
             EXPECT_EQ(std::tie(lit.x, lit.y, lit.w, lit.h), std::make_tuple(304, 204, 70, 70))
-                << warp << ": the new target two steps on, lit (its colour brought 5/6 of the way to 255)";
+                << under << ": the new target two steps on, lit (its colour brought 5/6 of the way to 255)";
         }
     }
 }
@@ -125,8 +110,7 @@ TEST_F(Game, TargetBouncesOffAllFourEdges)
     const int w = 40 + 8 * 30, h = 70 + 8 * 20;
     ecran = open(w, h);
     sdl.rands = {0, 200, 0, 0, 30, 120, 270}; // 40 by 70 at (80, -30)
-    at(60, key(SDLK_ESCAPE));
-    at(60, key(SDLK_a));
+    leave(60);
     std::vector<SDL_Rect> boxes;
     sdl.look = [&](int, SDL_Surface* s) { boxes.push_back(box(s, 0x00C800)); };
     jouer(ecran, {40, 70, 30, 8, false});

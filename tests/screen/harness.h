@@ -67,6 +67,11 @@ inline std::string from(const std::string& line) { return sdl.trace.substr(sdl.t
 inline void at(int frame, const SDL_Event& event) { sdl.script.emplace(frame, event); }
 // A pixel of the dummy driver's 32-bit screen, which reads 0xRRGGBB.
 inline Uint32 rgb(SDL_Surface* s, int x, int y) { return static_cast<Uint32*>(s->pixels)[y * s->pitch / 4 + x]; }
+// The box around the pixels of one colour within area (the whole screen by
+// default); w = 0 when there are none.
+SDL_Rect box(SDL_Surface* s, Uint32 colour, SDL_Rect area = {0, 0, 0xFFFF, 0xFFFF});
+// The trace's line for a warp to (x, y).
+inline std::string warp(int x, int y) { return "warp " + std::to_string(x) + "," + std::to_string(y) + "\n"; }
 
 SDL_Event event(Uint8 type, int x = 0, int y = 0, int detail = 0); // detail: a button or a key
 inline SDL_Event motion(int x, int y) { return event(SDL_MOUSEMOTION, x, y); }
@@ -74,6 +79,8 @@ inline SDL_Event press(int x, int y, int b = SDL_BUTTON_LEFT) { return event(SDL
 inline SDL_Event release(int x, int y, int b = SDL_BUTTON_LEFT) { return event(SDL_MOUSEBUTTONUP, x, y, b); }
 inline SDL_Event key(SDLKey sym) { return event(SDL_KEYDOWN, 0, 0, sym); }
 inline SDL_Event quit() { return event(SDL_QUIT); }
+// Leaves a game in frame: Escape, then a key that the end screen waits for.
+inline void leave(int frame) { at(frame, key(SDLK_ESCAPE)); at(frame, key(SDLK_a)); }
 
 } // namespace harness
 

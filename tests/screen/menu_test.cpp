@@ -20,15 +20,14 @@ namespace {
 const int W = 1024, H = 768, CX = 512, CY = 384;
 // A point on the plate of the button whose label stands dy below the centre.
 int row(int dy) { return CY + dy + 20; }
-std::string warp(int x, int y) { return "warp " + std::to_string(x) + "," + std::to_string(y) + "\n"; }
 
-// Runs the menu, with the squares at their first angles; a failure shows the
-// trace. The squares' angles are the program's: read before any test runs,
+// Both menus' window, with the squares at their first angles, and run() for
+// the main menu; a failure shows the trace. The squares' angles are the program's: read before any test runs,
 // they are put back before each, as a new run of the game would find them.
 const auto startAngles = std::make_tuple(angle, rotateAngle, angle2, rotateAngle2);
-struct Menu : ::testing::Test {
+struct Menus : ::testing::Test {
     SDL_Surface* ecran = open(W, H);
-    Menu() { std::tie(angle, rotateAngle, angle2, rotateAngle2) = startAngles; }
+    Menus() { std::tie(angle, rotateAngle, angle2, rotateAngle2) = startAngles; }
     void run(int last) { play([&] { menu(ecran); }, last); }
     void TearDown() override
     {
@@ -37,27 +36,17 @@ struct Menu : ::testing::Test {
     }
 };
 
-// The plates drawn near the centre, top to bottom: their rows and left edge
+// The plates in the menus' four rows, top to bottom: their rows and left edge
 // from the centre, and the label's colour that shows on them, grey, or black
-// when lit.
+// when lit. A row is the 50 pixels from its label's top down, from 10 pixels
+// left of the buttons to short of the squares' path.
 std::string plates(SDL_Surface* s)
 {
     std::ostringstream out;
-    for (int y = 0, top = -1, left = W; y <= H; ++y) {
-        int first = W;
-        for (int x = CX - 60; y < H && x < CX + 250 && first == W; ++x)
-            first = rgb(s, x, y) == 0x7D7C7C ? x : W;
-        if (first < W) {
-            top = top < 0 ? y : top, left = std::min(left, first);
-            continue;
-        }
-        int grey = 0, black = 0;
-        for (int v = top; v >= 0 && v < y; ++v)
-            for (int x = left; x < CX + 250; ++x)
-                grey += rgb(s, x, v) == 0xCFCFCF, black += rgb(s, x, v) == 0;
-        if (top >= 0)
-            out << top - CY << ".." << y - 1 - CY << " at " << left - CX << (black ? " black" : grey ? " grey" : "") << "\n";
-        top = -1, left = W;
+    for (int dy = -100; dy <= 50; dy += 50) {
+        const SDL_Rect p = box(s, 0x7D7C7C, {CX - 60, Sint16(CY + dy), 310, 50});
+        out << p.y - CY << ".." << p.y + p.h - 1 - CY << " at " << p.x - CX
+            << (box(s, 0, p).w ? " black" : box(s, 0xCFCFCF, p).w ? " grey" : "") << "\n";
     }
     return out.str();
 }
@@ -87,7 +76,7 @@ int unlike(SDL_Surface* screen, Uint32 colour, int spin, int cx, int cy)
 
 // The first frame: grey buttons on their plates in four rows 50 pixels
 // apart on a dark background, nothing lit.
-TEST_F(Menu, FirstFrame)
+TEST_F(Menus, FirstFrame)
 {
     run(0);
     EXPECT_EQ(sdl.trace, "font 100\nmusic\npoll none\nflip 0\n");
@@ -99,18 +88,17 @@ TEST_F(Menu, FirstFrame)
 // below the centre, 90 to its right), 300 pixels out, each offset truncated,
 // spun by -5(f + 1) degrees; the green one stands opposite, spun half a turn
 // more. The angles then hold where the next frame starts.
-TEST_F(Menu, DecorationOverAWholeTurn)
+TEST_F(Menus, DecorationOverAWholeTurn)
 {
-    const struct { int frame, rx, ry, gx, gy; } rows[] = {
-        {0, 0, 300, 0, -300}, {1, 5, 299, -5, -299},  {90, 300, 0, -300, 0},   {180, 0, -300, 0, 300},
-        {270, -300, 0, 300, 0}, {359, -5, 299, 5, -299}, {360, 0, 300, 0, -300}};
+    const struct { int frame, x, y; } rows[] = {{0, 0, 300},    {1, 5, 299},    {90, 300, 0},  {180, 0, -300},
+                                                 {270, -300, 0}, {359, -5, 299}, {360, 0, 300}};
     int checked = 0;
     sdl.look = [&](int frame, SDL_Surface* s) {
         for (const auto& r : rows)
             if (r.frame == frame) {
                 const int spin = 5 * (frame + 1);
-                EXPECT_EQ(unlike(s, 0xFF4D4D, -(spin % 360), CX + r.rx, CY + r.ry), 0) << "red, frame " << frame;
-                EXPECT_EQ(unlike(s, 0x4DFF4D, -((spin + 180) % 360), CX + r.gx, CY + r.gy), 0)
+                EXPECT_EQ(unlike(s, 0xFF4D4D, -(spin % 360), CX + r.x, CY + r.y), 0) << "red, frame " << frame;
+                EXPECT_EQ(unlike(s, 0x4DFF4D, -((spin + 180) % 360), CX - r.x, CY - r.y), 0)
                     << "green, frame " << frame;
                 ++checked;
             }
@@ -122,7 +110,7 @@ TEST_F(Menu, DecorationOverAWholeTurn)
 
 // The button under the pointer is lit while the pointer rests on it; a
 // press, a key or a move elsewhere puts the light out.
-TEST_F(Menu, HighlightFollowsThePointer)
+TEST_F(Menus, HighlightFollowsThePointer)
 {
     at(1, motion(CX, row(-100)));
     at(5, press(CX, row(-100), SDL_BUTTON_RIGHT));
@@ -140,22 +128,19 @@ TEST_F(Menu, HighlightFollowsThePointer)
 // answers the warp after it with a motion; the free game has no countdown,
 // the timed one lasts Hardcore's 10 s, and the menu's music comes back after
 // each game. In the end only the menu's font and squares are alive.
-TEST_F(Menu, ButtonsActOnceAndSettingsCarry)
+TEST_F(Menus, ButtonsActOnceAndSettingsCarry)
 {
     for (bool warpMotion : {true, false}) {
         ecran = open(W, H);
         sdl.warpMotion = warpMotion;
         at(1, release(CX, row(-100), SDL_BUTTON_MIDDLE)); // Jouer
-        at(4, key(SDLK_ESCAPE));
-        at(4, key(SDLK_q));
+        leave(4);
         at(10, release(CX, row(50), SDL_BUTTON_WHEELDOWN)); // Options
         at(13, release(CX, row(50), SDL_BUTTON_WHEELUP));   // Hardcore
         at(20, release(CX, row(0), SDL_BUTTON_RIGHT));      // Jeu Libre
-        at(23, key(SDLK_ESCAPE));
-        at(23, key(SDLK_q));
+        leave(23);
         at(30, release(CX, row(-100)));
-        at(33, key(SDLK_ESCAPE));
-        at(33, key(SDLK_q));
+        leave(33);
         size_t alive = 0;
         sdl.look = [&](int, SDL_Surface*) { alive = sdl.alive.size(); };
         run(40);
@@ -171,7 +156,7 @@ TEST_F(Menu, ButtonsActOnceAndSettingsCarry)
 
 // "Quitter", by any button, and a close request in the menu, the options
 // screen or a game's end screen end the program with status 0.
-TEST_F(Menu, QuitterAndCloseRequestsExit)
+TEST_F(Menus, QuitterAndCloseRequestsExit)
 {
     const std::vector<std::pair<int, SDL_Event>> scripts[] = {
         {{1, release(CX, row(-50), SDL_BUTTON_WHEELUP)}},
@@ -249,11 +234,9 @@ TEST(Options, EachButtonGivesItsPreset)
 // Only a release chooses, and the button under the pointer is lit. The
 // screen opens on the four plates in the menu's rows, and its first frame
 // draws the squares where the menu's first frame does.
-TEST(Options, ChoosesOnReleaseOnly)
+TEST_F(Menus, OptionsChooseOnReleaseOnly)
 {
-    SDL_Surface* ecran = open(W, H);
     SDL_FillRect(ecran, nullptr, 0x303030); // as the menu leaves it
-    std::tie(angle, rotateAngle, angle2, rotateAngle2) = startAngles;
     std::string looks[2];
     sdl.look = [&](int frame, SDL_Surface* s) {
         if (frame < 2)
