@@ -6,6 +6,7 @@ import shutil, tempfile, threading, time, urllib.request
 import traceback
 
 import numpy
+import websocket
 
 from Xlib import X, display, error
 from Xlib.protocol import event
@@ -112,14 +113,16 @@ class Xvfb:
         win.send_event(msg, onerror=error.CatchError())  # the window may be gone
         self.conn.sync()
 
-    # Waits for "Jouer"'s label to show grey, as it does once faded in and
-    # unlit, then puts the pointer on it: the button must light (its label
-    # turns black).
+    # Whether "Jouer"'s label shows grey, as it does once faded in and unlit.
+    def unlit(self):
+        return 0xCFCFCF in self.shot(self.cx - 50, self.cy - 100, 260, 40)
+
+    # Waits for "Jouer" unlit, then puts the pointer on it: the button must
+    # light (its label turns black).
     def hover_jouer(self):
-        grey = lambda: 0xCFCFCF in self.shot(self.cx - 50, self.cy - 100, 260, 40)
-        until("an unlit button", grey)
+        until("an unlit button", self.unlit)
         self.xdo("mousemove", self.cx, self.cy - 80)
-        until("a lit button", lambda: not grey())
+        until("a lit button", lambda: not self.unlit())
 
     # Waits for a menu screen: grey corners, a plate on each row; returns
     # the plates' widths, labels included.
@@ -168,34 +171,17 @@ class Group:
 
 
 # A function that evaluates a JavaScript expression in the page over its
-# DevTools WebSocket and returns the value: a client of the protocol's one
-# command that the rows need, on the standard library.
+# DevTools WebSocket and returns the value; its command sends any DevTools
+# command and returns its result.
 def devtools(url):
-    host, port, path = re.fullmatch(r"ws://([^:/]+):(\d+)(/.*)", url).groups()
-    conn = socket.create_connection((host, int(port)))
-    conn.sendall(("GET %s HTTP/1.1\r\nHost: %s:%s\r\nUpgrade: websocket\r\nConnection: Upgrade"
-                  "\r\nSec-WebSocket-Key: AAAAAAAAAAAAAAAAAAAAAA==\r\nSec-WebSocket-Version: 13"
-                  "\r\n\r\n" % (path, host, port)).encode())
-    wire = conn.makefile("rb")
-    while wire.readline() not in (b"\r\n", b""):  # the upgrade's headers
-        pass
-    calls = iter(range(1, 1 << 30))
+    conn, calls = websocket.create_connection(url, suppress_origin=True), iter(range(1, 1 << 30))
 
-    # Sends one DevTools command; returns its result.
     def command(method, **params):
         call = next(calls)
-        data = json.dumps({"id": call, "method": method, "params": params}).encode()
-        size = bytes([0x80 | len(data)]) if len(data) < 126 else \
-            bytes([0x80 | 126]) + len(data).to_bytes(2, "big")
-        conn.sendall(bytes([0x81]) + size + bytes(4) + data)  # masked with zeros
-        while True:
-            head = wire.read(2)
-            size = head[1] & 127
-            if size >= 126:
-                size = int.from_bytes(wire.read(2 if size == 126 else 8), "big")
-            reply = json.loads(wire.read(size))
-            if reply.get("id") == call:
-                return reply["result"]
+        conn.send(json.dumps({"id": call, "method": method, "params": params}))
+        while (reply := json.loads(conn.recv())).get("id") != call:
+            pass  # an event, or the answer to another call
+        return reply["result"]
 
     def evaluate(expression):
         return command("Runtime.evaluate", expression=expression,
@@ -315,20 +301,21 @@ def heard(evaluate):
                     "Math.round(v * 32768)))]" % TAKE)
 
 
-# Runs check(row) for every row of a table, three at a time; prints each
-# outcome and returns the number of failed rows.
-def table(check, rows, workers=3):
+# Runs check(arg) for every row (check, arg) of a table, workers at a time;
+# prints each outcome and returns the number of failed rows.
+def table(rows, workers):
     def one(row):
-        start = time.time()
+        start, name = time.time(), "%s %s" % (row[0].__name__, row[1])
         try:
-            check(row)
-            return "ok   %s (%.0f s)" % (row, time.time() - start)
+            row[0](row[1])
+            return "ok   %s (%.0f s)" % (name, time.time() - start)
         except Exception:
-            return "FAIL %s\n%s" % (row, traceback.format_exc())
+            return "FAIL %s\n%s" % (name, traceback.format_exc())
         finally:
             reap(threading.get_ident())
     # ZIMBALO_ROWS picks rows by a pattern, to try a few by hand.
-    rows = [r for r in rows if re.search(os.environ.get("ZIMBALO_ROWS", ""), str(r))]
+    rows = [r for r in rows if re.search(os.environ.get("ZIMBALO_ROWS", ""),
+                                         "%s %s" % (r[0].__name__, r[1]))]
     # A mutation run wants the first failure only: the rows not yet started
     # are then left out.
     hurry = os.environ.get("ZIMBALO_FIRST_FAILURE")
