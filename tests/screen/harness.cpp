@@ -78,8 +78,8 @@ int count(const std::string& text)
 SDL_Rect box(SDL_Surface* s, Uint32 colour, SDL_Rect area)
 {
     int x0 = s->w, y0 = s->h, x1 = -1, y1 = -1;
-    for (int y = std::max(0, int(area.y)); y < std::min(s->h, area.y + area.h); ++y)
-        for (int x = std::max(0, int(area.x)); x < std::min(s->w, area.x + area.w); ++x)
+    for (int y = area.y; y < std::min(s->h, area.y + area.h); ++y)
+        for (int x = area.x; x < std::min(s->w, area.x + area.w); ++x)
             if (rgb(s, x, y) == colour)
                 x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = y;
     return x1 < 0 ? SDL_Rect{} : SDL_Rect{Sint16(x0), Sint16(y0), Uint16(x1 - x0 + 1), Uint16(y1 - y0 + 1)};

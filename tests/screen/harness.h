@@ -67,8 +67,8 @@ inline std::string from(const std::string& line) { return sdl.trace.substr(sdl.t
 inline void at(int frame, const SDL_Event& event) { sdl.script.emplace(frame, event); }
 // A pixel of the dummy driver's 32-bit screen, which reads 0xRRGGBB.
 inline Uint32 rgb(SDL_Surface* s, int x, int y) { return static_cast<Uint32*>(s->pixels)[y * s->pitch / 4 + x]; }
-// The box around the pixels of one colour within area (the whole screen by
-// default); w = 0 when there are none.
+// The box around the pixels of one colour within area, which starts on the
+// screen (by default the whole screen); w = 0 when there are none.
 SDL_Rect box(SDL_Surface* s, Uint32 colour, SDL_Rect area = {0, 0, 0xFFFF, 0xFFFF});
 // The trace's line for a warp to (x, y).
 inline std::string warp(int x, int y) { return "warp " + std::to_string(x) + "," + std::to_string(y) + "\n"; }
