@@ -406,6 +406,7 @@ def resources(path):
             for leaf in i.directory.entries}
 
 
+# The sizes of the icon group (type 14) of a program's resources, and its
 # images (type 3) as PNGs by size.
 def icons(res):
     group = res[(14, min(i for t, i in res if t == 14))]
@@ -620,13 +621,13 @@ def broken(x, name, rows):
 
 # ---- The platforms: what each does its own way in the shared scenarios ----
 class Platform:
-    size, key, rescaled = (640, 480), "a", False
+    # The screen's size, the key that leaves the end screen, whether Escape
+    # leaves the picture scaled, and whether the picture lags behind the
+    # pointer (hit() then stops the game while it moves).
+    size, key, rescaled, lags = (640, 480), "a", False, False
 
     def __repr__(self):
         return self.name
-
-    def aim(self, game):  # what hit() stops while the pointer moves, if anything
-        return True
 
     def shown(self, x, game, menu):  # once the menu shows, after the options
         pass
@@ -654,8 +655,8 @@ class Linux(Platform):
         self.spoilt, self.cmd, self.parts = spoilt, cmd, {}
         self.name = "linux %s%s" % (spoilt, " under valgrind" * bool(cmd))
 
-    def start(self):
-        x, here = Xvfb(*self.size), os.path.realpath(data_dir(self.spoilt))
+    def start(self, x):
+        here = os.path.realpath(data_dir(self.spoilt))
         game, self.win, self.raw = start(x, here, self.cmd)
         g, pos = self.win.get_geometry(), x.root.translate_coords(self.win, 0, 0)
         assert (pos.x, pos.y, g.width, g.height) == (0, 0, x.w, x.h), (pos, g)
@@ -666,12 +667,10 @@ class Linux(Platform):
     def shown(self, x, game, menu):  # what it has played so far is the menu's track
         self.parts["Menu.mp3"] = (0, os.path.getsize(self.raw))
 
-    def back(self, x, game, menu):  # a free game, a second of which plays the game's
-        def listen():
-            start = os.path.getsize(self.raw)
-            time.sleep(1)
-            self.parts["Jouer.mp3"] = (start, os.path.getsize(self.raw))
-        round_trip(x, 0, menu, during=listen)
+    def during(self, x):  # a second of the game, which plays the game's
+        start = os.path.getsize(self.raw)
+        time.sleep(1)
+        self.parts["Jouer.mp3"] = (start, os.path.getsize(self.raw))
 
     def end(self, x, game, menu):
         x.close_request(self.win)
@@ -706,8 +705,8 @@ class Wine(Platform):
     def __init__(self, closed=False):
         self.closed, self.name = closed, "wine" + ", closed" * closed
 
-    def start(self):
-        x, self.raw = Xvfb(*self.size), tempfile.mktemp(".raw", dir=SCRATCH)
+    def start(self, x):
+        self.raw = tempfile.mktemp(".raw", dir=SCRATCH)
         game = windows(x, SCRATCH, self.raw)[1]
         x.window(game, 60)
         return x, game
@@ -736,7 +735,8 @@ class Wine(Platform):
         kept = (glob.glob(os.environ["WINEPREFIX"] + "/drive_c/users/*/AppData/Local")[0] +
                 "/Zimbalo") if self.closed else here
         line = open(kept + "/stderr.txt", encoding="utf-8").read()
-        assert (status, out) == (1, ""), (status, out, err)
+        # (Its standard error, where a terminal would show the line too.)
+        assert (status, out) == (1, "") and line in err, (status, out, err)
         assert message_box(err) == line[:-1] + "\n\nThis message is also saved in %s\\stderr.txt" \
             % windows_path(kept), err
         self.closed and shutil.rmtree(kept)
@@ -751,17 +751,13 @@ class Wine(Platform):
 # "Quitter" leads to the end page, the server asked only for the files of
 # the folder to publish. In chromium, each track is heard where it plays.
 class Web(Platform):
-    size = (1280, 720)
+    size, lags = (1280, 720), True
 
     def __init__(self, name):
         self.name, self.rescaled = name, name in ("firefox", "webkit")
         self.key = "1" if name == "chromium" else "a"
 
-    def aim(self, game):  # its picture lags behind the pointer
-        return game
-
-    def start(self):
-        x = Xvfb(*self.size)
+    def start(self, x):
         chromium = self.name == "chromium"
         self.game, self.page, self.evaluate, self.log = driver.browser(
             x, WEB, listen=chromium, name=self.name, key=chromium and "space")
@@ -826,13 +822,9 @@ class Web(Platform):
 # A phone's touch screen (Phone) in chromium: everything by touch, with no
 # zoom; a game ended by the browser's Back.
 class Touch(Web):
-    size = (800, 600)
+    size, lags = (800, 600), False  # (its canvas is read as it is drawn)
 
-    def aim(self, game):  # the canvas is read as it is drawn
-        return True
-
-    def start(self):
-        x = Xvfb(*self.size)
+    def start(self, x):
         self.game, self.page, self.evaluate, self.log = driver.browser(
             x, WEB, listen=False, start=False)
         phone = Phone(self.evaluate)
@@ -868,14 +860,14 @@ class Touch(Web):
 # "Jouer" with a hit, ended by Escape and left by a key, back to the same
 # menu, then the platform's own checks and way out.
 def session(p):
-    x, game = p.start()
+    x, game = p.start(Xvfb(*p.size))
     menu = x.menu(30)
     for dy, back in ((50, False), (-100, True)):
         x.click(dy + 20)
         until("the menu" if back else "the options screen", lambda: (x.menu() == menu) == back)
     p.shown(x, game, menu)
-    round_trip(x, -100, None if p.rescaled else menu, aim=p.aim(game), during=lambda: p.during(x),
-               key=p.key)
+    round_trip(x, -100, None if p.rescaled else menu, aim=game if p.lags else True,
+               during=lambda: p.during(x), key=p.key)
     p.back(x, game, menu)
     p.end(x, game, menu)
 
