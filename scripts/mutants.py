@@ -17,15 +17,21 @@ Linux stages pass (a fault in a file that only they build goes straight to
 its stage): each rebuilds its release from the mutated tree, with the
 libraries copied once from build/, and runs its rows.
 
-Results are saved after each mutant; --resume goes on from them, so that an
-interrupted run loses one mutant at most. While WORK/pause exists, the run
-waits before its next mutant.
+Results go to docs/mutants/, saved after each mutant, each with the commit
+it was measured on and a digest of the file it mutates and of the tests.
+--resume goes on from them, keeping only the results whose file and tests
+are still as they were, so that an interrupted run loses one mutant at
+most. While WORK/pause exists, the run waits before its next mutant.
+--report prints the tables of docs/TESTING.md from the results; --check
+FILE fails when FILE's tables are not what it prints.
 
 usage: mutants.py [--only ID,ID] [--mechanical] [--seed N] [--size N]
                   [--tests REGEX] [--work DIR] [--json FILE] [--compare FILE]
-                  [--resume] [--report]
+                  [--resume] [--report] [--check FILE]
 """
 import argparse
+import collections
+import hashlib
 import json
 import os
 import re
@@ -115,6 +121,31 @@ def place(m, text):
         m["start"] = text.index(m["old"])
         m["end"] = m["start"] + len(m["old"])
     return text[:m["start"]] + m["new"] + text[m["end"]:]
+
+
+def git(*args):
+    return subprocess.run(["git", *args], cwd=ROOT, capture_output=True, text=True,
+                          check=True).stdout
+
+
+def commit():
+    """The commit the sources are at, marked when they differ from it."""
+    return git("rev-parse", "--short", "HEAD").strip() + "+changes" * bool(
+        git("status", "--porcelain", "--untracked-files=no"))
+
+
+def state(m, tests):
+    """A digest of what a mutant's result depends on: the file it mutates,
+    and every test (tests, the digest of the tests' files)."""
+    return hashlib.sha256(tests.encode() + open(os.path.join(ROOT, m["file"]), "rb").read()
+                          ).hexdigest()[:16]
+
+
+def tests_digest():
+    h = hashlib.sha256()
+    for f in git("ls-files", "tests").split():
+        h.update(f.encode() + b"\0" + open(os.path.join(ROOT, f), "rb").read())
+    return h.hexdigest()
 
 
 def run(cmd, log, **kw):
@@ -222,13 +253,15 @@ def main():
     ap.add_argument("--tests", help="run only the tests matching this, in one stage")
     ap.add_argument("--work", default=os.path.join(ROOT, "build", "mutants"))
     ap.add_argument("--report", action="store_true", help="only print the table of --json")
-    ap.add_argument("--resume", action="store_true", help="skip the mutants --json has")
+    ap.add_argument("--resume", action="store_true",
+                    help="skip the mutants --json has, measured on today's file and tests")
+    ap.add_argument("--check", help="a document whose tables must be --report's")
     args = ap.parse_args()
     global WORK, TREE, BUILD, STAGES
     WORK = os.path.abspath(args.work)
     TREE, BUILD = os.path.join(WORK, "tree"), os.path.join(WORK, "build")
     name = "results-mechanical-%d.json" % args.seed if args.mechanical else "results.json"
-    args.json = args.json or os.path.join(WORK, name)
+    args.json = args.json or os.path.join(ROOT, "docs", "mutants", name)
     if args.tests:
         STAGES = [(None, ["all", "tests"], args.tests, None)]
 
@@ -248,11 +281,12 @@ def main():
         mutants = load(os.path.join(ROOT, "scripts", "mutants.txt"))
         for m in mutants:  # each fault's text must be found now, not an hour in
             place(m, open(os.path.join(ROOT, m["file"]), encoding="utf-8").read())
-    before = json.load(open(args.compare)) if args.compare else None
-    if args.report:
-        return report(mutants, json.load(open(args.json)), before)
+    before = verdicts(json.load(open(args.compare))) if args.compare else None
+    saved = json.load(open(args.json)) if os.path.exists(args.json) else {"mutants": {}}
+    if args.report or args.check:
+        return check(args.check, report(mutants, saved, before, args.mechanical))
+    everyone, keep = {m["id"]: m for m in mutants}, set((args.only or "").split(","))
     if args.only:
-        keep = set(args.only.split(","))
         mutants = [m for m in mutants if m["id"] in keep]
     os.makedirs(WORK, exist_ok=True)
     copy_tree()
@@ -270,9 +304,12 @@ def main():
         shutil.rmtree(os.path.join(WORK, "web-libraries"), ignore_errors=True)
         restore_libraries()  # keeps the libraries as built from the sources
 
-    saved = json.load(open(args.json)) if os.path.exists(args.json) else {}
-    results = {i: r for i, r in saved.items() if args.resume and i in {m["id"] for m in mutants}}
-    flags, built = None, sum(r != "no build" for r in results.values())
+    tests, now = tests_digest(), commit()
+    # Kept from the saved results: with --only, every other mutant's as it
+    # was; with --resume, those measured on today's file and tests.
+    results = {i: r for i, r in saved["mutants"].items() if i in everyone and (
+        i not in keep if args.only else args.resume and r[1] == state(everyone[i], tests))}
+    flags, built = None, sum(r[0] != "no build" for r in results.values())
     for m in mutants:
         if m["id"] in results:
             continue
@@ -296,39 +333,65 @@ def main():
         start = time.time()
         # A mutant listed as equivalent counts in no rate, and would run
         # every stage to survive: it is left out (--only runs it anyway).
-        results[m["id"]] = NOT_RUN if m.get("equivalent") and not args.only else try_mutant(m)
-        built += results[m["id"]] != "no build"
-        print(f"{m['id']:4} {time.time() - start:5.0f}s  {results[m['id']]}  {m['what']}", flush=True)
-        # Saved at once; a run of a few (--only) adds to the earlier results.
-        json.dump({**(saved if args.only else {}), **results}, open(args.json, "w"), indent=1)
+        verdict = NOT_RUN if m.get("equivalent") and not args.only else try_mutant(m)
+        results[m["id"]] = [verdict, state(m, tests), now]
+        built += verdict != "no build"
+        print(f"{m['id']:4} {time.time() - start:5.0f}s  {verdict}  {m['what']}", flush=True)
+        # Saved at once, with the commit of the run that measured each.
+        os.makedirs(os.path.dirname(os.path.abspath(args.json)), exist_ok=True)
+        json.dump({"commit": now, "mutants": results}, open(args.json, "w"), indent=1,
+                  sort_keys=True)
     build()
-    report(mutants, {**(saved if args.only else {}), **results}, before)
+    print(report(mutants, {"mutants": results}, before, args.mechanical))
 
 
-def report(mutants, results, before):
-    """A Markdown table of every mutant, and the kill rate of each run; a
-    mutant listed as equivalent counts in neither."""
-    equivalent = {m["id"] for m in mutants if m.get("equivalent")}
+def verdicts(saved):
+    return {i: r[0] for i, r in saved["mutants"].items()}
+
+
+def check(document, tables):
+    """Prints tables, or with a document, fails unless it holds them whole."""
+    if not document:
+        return print(tables)
+    if tables not in open(document, encoding="utf-8").read():
+        sys.exit(f"mutants: {document} does not hold the tables that --report prints from "
+                 "the results; paste them in")
+
+
+def report(mutants, saved, before, sample):
+    """The Markdown that docs/TESTING.md shows of a set of results: the kill
+    rate, the commits measured on and the tests that killed first, then a
+    row for each mutant (of a sample, each one not killed). A mutant listed
+    as equivalent counts in no rate."""
+    results = verdicts(saved)
+    equivalent = {m["id"]: m["equivalent"] for m in mutants if m.get("equivalent")}
 
     def killed(r):
         return r not in (None, "SURVIVED", "no build", NOT_RUN)
+    counted = [i for i, r in results.items() if r != "no build" and i not in equivalent]
+    n = sum(killed(results[i]) for i in counted)
+    first = collections.Counter(results[i].split(",")[0] for i in counted if killed(results[i]))
+    if not results:
+        return "Not measured on these sources yet."
+    out = ["%d of the %d mutants measured, on %s: **%d killed of %d** (%d%%), with %d listed as "
+           "equivalent left out and %d that do not build. Killed first by %s." % (
+               len(results), len(mutants),
+               ", ".join(sorted({r[2] for r in saved["mutants"].values()})), n, len(counted),
+               100 * n // max(1, len(counted)), len(equivalent.keys() & results.keys()),
+               list(results.values()).count("no build"),
+               ", ".join("`%s` %d" % kv for kv in first.most_common())), ""]
     head = "| id | where | fault |" + (" before |" if before else "") + " killed by |"
-    print("\n" + head + "\n|" + "---|" * head.count(" |"))
+    out += [head, "|" + "---|" * head.count(" |")]
     for m in mutants:
-        if m["id"] not in results:
+        verdict = results.get(m["id"])
+        if verdict is None or sample and killed(verdict):
             continue
         cells = [m["id"], f"`{m['file']}`", m["what"].replace("|", "\\|")]
         cells += [before.get(m["id"], "")] if before else []
-        verdict = results[m["id"]]
         if m["id"] in equivalent and not killed(verdict):
-            verdict = "equivalent: " + m["equivalent"]
-        print("| " + " | ".join(cells + [verdict]) + " |")
-    for name, res in (("before", before), ("now", results)):
-        if res:
-            counted = [r for i, r in res.items() if r != "no build" and i not in equivalent]
-            n = sum(killed(r) for r in counted)
-            print(f"\nKilled {name}: {n} of {len(counted)} ({100 * n // max(1, len(counted))}%)"
-                  f"; {len(equivalent & set(res))} equivalent left out")
+            verdict = "equivalent: " + equivalent[m["id"]]
+        out.append("| " + " | ".join(cells + [verdict]) + " |")
+    return "\n".join(out)
 
 
 if __name__ == "__main__":
