@@ -89,9 +89,9 @@ struct Mixer : testing::Test {
         EXPECT_EQ(FMOD_System_CreateSound(sys, name, mode, nullptr, &s), FMOD_OK) << name;
         return s;
     }
-    FMOD_CHANNEL* play(FMOD_SOUND* s, float volume = 1) {
+    FMOD_CHANNEL* play(FMOD_SOUND* s, float volume = 1, bool paused = false) {
         FMOD_CHANNEL* ch = nullptr;
-        EXPECT_EQ(FMOD_System_PlaySound(sys, FMOD_CHANNEL_FREE, s, false, &ch), FMOD_OK);
+        EXPECT_EQ(FMOD_System_PlaySound(sys, FMOD_CHANNEL_FREE, s, paused, &ch), FMOD_OK);
         EXPECT_EQ(FMOD_Channel_SetVolume(ch, volume), FMOD_OK);
         return ch;
     }
@@ -145,8 +145,7 @@ TEST_F(Mixer, PlaysEveryFileAsOftenAsTheLoopCountSays) {
  * play asked for paused holds its channel in silence throughout. */
 TEST_F(Mixer, EndedPlaysLeaveStaleHandles) {
     const Pcm ref = reference("tone44.mp3");
-    FMOD_CHANNEL* paused = nullptr;
-    EXPECT_EQ(FMOD_System_PlaySound(sys, FMOD_CHANNEL_FREE, open("loud44.mp3"), true, &paused), FMOD_OK);
+    play(open("loud44.mp3"), 1, true); /* paused: silent throughout */
     FMOD_SOUND* s = open("tone44.mp3");
     FMOD_CHANNEL* stopped = play(s);
     pull(sys, 1000);
