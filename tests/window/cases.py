@@ -629,7 +629,7 @@ class Platform:
     def __repr__(self):
         return self.name
 
-    def shown(self, x, game, menu):  # once the menu shows, after the options
+    def shown(self, x, game, menu):  # once the menu shows, before any press
         pass
 
     def during(self, x):  # in the timed game, after the hit
@@ -664,13 +664,16 @@ class Linux(Platform):
         assert hints and hints.value[0] & 2 and hints.value[2] == 0, "the window asks for a frame"
         return x, game
 
-    def shown(self, x, game, menu):  # what it has played so far is the menu's track
-        self.parts["Menu.mp3"] = (0, os.path.getsize(self.raw))
-
-    def during(self, x):  # a second of the game, which plays the game's
+    def listen(self, track):  # a second of what the game writes, which must be track
         start = os.path.getsize(self.raw)
         time.sleep(1)
-        self.parts["Jouer.mp3"] = (start, os.path.getsize(self.raw))
+        self.parts[track] = (start, os.path.getsize(self.raw))
+
+    def during(self, x):
+        self.listen("Jouer.mp3")
+
+    def back(self, x, game, menu):
+        self.listen("Menu.mp3")
 
     def end(self, x, game, menu):
         x.close_request(self.win)
@@ -855,17 +858,17 @@ class Touch(Web):
 
 # ---- The scenarios that every platform plays ----
 
-# The session: the game started, its menu, the options and back by
-# "Facile", the platform's own checks of its menu, a timed game from
+# The session: the game started, its menu, the platform's own checks of
+# it, the options and back by "Facile", a timed game from
 # "Jouer" with a hit, ended by Escape and left by a key, back to the same
 # menu, then the platform's own checks and way out.
 def session(p):
     x, game = p.start(Xvfb(*p.size))
     menu = x.menu(30)
+    p.shown(x, game, menu)
     for dy, back in ((50, False), (-100, True)):
         x.click(dy + 20)
         until("the menu" if back else "the options screen", lambda: (x.menu() == menu) == back)
-    p.shown(x, game, menu)
     round_trip(x, -100, None if p.rescaled else menu, aim=game if p.lags else True,
                during=lambda: p.during(x), key=p.key)
     p.back(x, game, menu)
