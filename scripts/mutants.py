@@ -206,7 +206,8 @@ def failed_tests(reach=("linux", "web", "windows")):
             continue
         if not build(targets):
             return None
-        cmd = ["ctest", "-j", str(os.cpu_count()), "--timeout", "60", "-R", include]
+        cmd = ["ctest", "-j", str(os.cpu_count()), "--timeout", "60", "--output-on-failure",
+               "-R", include]
         cmd += ["-E", exclude] if exclude else []
         log = os.path.join(WORK, "ctest.log")
         # A mutant may allocate without end: the plain tests get 4 GiB of
@@ -221,6 +222,10 @@ def failed_tests(reach=("linux", "web", "windows")):
         names = re.findall(r"^\s*\d+ - (\S+) \(", text.split("tests FAILED:")[-1], re.M)
         if any(n.endswith("_setup") and n != "window_compat_setup" for n in names):
             return None  # the release did not build
+        # A window table names the row that failed first: "FAIL scenario platform".
+        rows = sorted(set(re.findall(r"^FAIL (.+)$", text, re.M)))
+        if names and rows:
+            names[-1] += " (%s)" % "; ".join(rows)
         return names or ["ctest"]
     return []
 
@@ -342,7 +347,7 @@ def main():
         json.dump({"commit": now, "mutants": results}, open(args.json, "w"), indent=1,
                   sort_keys=True)
     build()
-    print(report(mutants, {"mutants": results}, before, args.mechanical))
+    print(report(list(everyone.values()), {"mutants": results}, before, args.mechanical))
 
 
 def verdicts(saved):
@@ -370,7 +375,8 @@ def report(mutants, saved, before, sample):
         return r not in (None, "SURVIVED", "no build", NOT_RUN)
     counted = [i for i, r in results.items() if r != "no build" and i not in equivalent]
     n = sum(killed(results[i]) for i in counted)
-    first = collections.Counter(results[i].split(",")[0] for i in counted if killed(results[i]))
+    first = collections.Counter(results[i].split(",")[0].split(" (")[0] for i in counted
+                                if killed(results[i]))
     if not results:
         return "Not measured on these sources yet."
     out = ["%d of the %d mutants measured, on %s: **%d killed of %d** (%d%%), with %d listed as "
