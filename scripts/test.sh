@@ -59,8 +59,8 @@ if [ -n "$busy" ]; then
     slots=$((jobs + 1))
     tests -R '^window_(windows|web)'
 else
-    say "running the tests: two to three minutes once everything is built, most of it the" \
-        "rows under Wine and in the three browsers"
+    say "running the tests, most of the time the rows under Wine and in the three" \
+        "browsers (docs/TESTING.md gives the time)"
     tests
 fi
 took "testing"
