@@ -10,7 +10,9 @@ test can tell it from the original.
 
 The copy lives under build/mutants, so an interrupted run never leaves a
 fault in src/. Tests run in stages, cheapest first, each building only what
-it runs, and a mutant stops at the first stage that kills it.
+it runs, and a mutant stops at the first stage that kills it. A mutant
+measured before first runs the test and rows that killed it then, alone, so
+that a run after a change of the tests costs a build and a row for most.
 
 The Windows release and the page are stages of their own, run once the
 Linux stages pass (a fault in a file that only they build goes straight to
@@ -51,7 +53,7 @@ STAGES = [("linux", ["unit_tests", "audio_tests", "screen_tests"], "^(unit|audio
           ("linux", ["tests"], "_asan$|^fuzz_tests$|^standin", None),
           ("linux", ["tests"], "^window_[a-z]", "^window_(compat|windows|web)"),
           ("web", ["zimbalo"], "^window_web", None),
-          ("linux", ["tests"], "^(window_compat|memcheck|install)", None),
+          ("linux", ["tests"], "^(window_compat|install)", None),
           ("windows", ["zimbalo"], "^window_windows", None)]
 # The files that one platform's build alone compiles or reads; every other
 # one reaches them all.
@@ -198,47 +200,72 @@ def restore_libraries():
             shutil.copytree(saved, live, symlinks=True, copy_function=shutil.copy)
 
 
-def failed_tests(reach=("linux", "web", "windows")):
+def stage_fails(platform, targets, include, exclude, rows=None):
+    """Builds a stage's targets and runs its tests (with rows, only those
+    rows of the window tables); returns the failed tests, each window table
+    naming the rows that failed ("FAIL scenario platform"), [] when all
+    pass, or None when the mutant does not build."""
+    if not build(targets):
+        return None
+    cmd = ["ctest", "-j", str(os.cpu_count()), "--timeout", "60", "--output-on-failure",
+           "-R", include]
+    cmd += ["-E", exclude] if exclude else []
+    log = os.path.join(WORK, "ctest.log")
+    # A mutant may allocate without end: the plain tests get 4 GiB of
+    # address space (the sanitizers' reservations need
+    # more; the stand-ins' tests run sanitized).
+    limit = (lambda: resource.setrlimit(resource.RLIMIT_AS, (4 << 30,) * 2)) \
+        if not any(w in include for w in ("asan", "standin", "window")) else None
+    env = {**os.environ, "ZIMBALO_FIRST_FAILURE": "1"}
+    if rows:
+        env["ZIMBALO_ROWS"] = "|".join("^%s$" % re.escape(r) for r in rows)
+    if run(cmd, log, cwd=BUILD, preexec_fn=limit, env=env) == 0:
+        return []
+    text = open(log, errors="replace").read()
+    names = re.findall(r"^\s*\d+ - (\S+) \(", text.split("tests FAILED:")[-1], re.M)
+    if any(n.endswith("_setup") and n != "window_compat_setup" for n in names):
+        return None  # the release did not build
+    found = sorted(set(re.findall(r"^FAIL (.+)$", text, re.M)))
+    if names and found:
+        names[-1] += " (%s)" % "; ".join(found)
+    return names or ["ctest"]
+
+
+def failed_tests(reach=("linux", "web", "windows"), before=None):
     """Runs the stages that reach's platforms build; returns the failed
-    tests of the first failing one, or None when the mutant does not build."""
-    for platform, targets, include, exclude in STAGES:
-        if platform and platform not in reach:
+    tests of the first failing one, or None when the mutant does not build.
+    With before, an earlier verdict, the test and rows that killed the
+    mutant then run first, alone: a kill there saves the stages before."""
+    killer = re.match(r"([\w]+)[^(]*(?:\((.*)\))?$", before or "")
+    if killer and before not in ("SURVIVED", "no build", NOT_RUN):
+        for platform, targets, include, exclude in STAGES:
+            name = killer.group(1)
+            if (not platform or platform in reach) and re.search(include, name) and \
+                    not (exclude and re.search(exclude, name)):
+                rows = killer.group(2) and killer.group(2).split("; ")
+                found = stage_fails(platform, targets, "^%s$" % name, None, rows)
+                if found:
+                    return found
+                break
+    for stage in STAGES:
+        if stage[0] and stage[0] not in reach:
             continue
-        if not build(targets):
-            return None
-        cmd = ["ctest", "-j", str(os.cpu_count()), "--timeout", "60", "--output-on-failure",
-               "-R", include]
-        cmd += ["-E", exclude] if exclude else []
-        log = os.path.join(WORK, "ctest.log")
-        # A mutant may allocate without end: the plain tests get 4 GiB of
-        # address space (the sanitizers' and valgrind's reservations need
-        # more; the stand-ins' tests run sanitized).
-        limit = (lambda: resource.setrlimit(resource.RLIMIT_AS, (4 << 30,) * 2)) \
-            if not any(w in include for w in ("asan", "standin", "window")) else None
-        if run(cmd, log, cwd=BUILD, preexec_fn=limit,
-               env={**os.environ, "ZIMBALO_FIRST_FAILURE": "1"}) == 0:
-            continue
-        text = open(log, errors="replace").read()
-        names = re.findall(r"^\s*\d+ - (\S+) \(", text.split("tests FAILED:")[-1], re.M)
-        if any(n.endswith("_setup") and n != "window_compat_setup" for n in names):
-            return None  # the release did not build
-        # A window table names the row that failed first: "FAIL scenario platform".
-        rows = sorted(set(re.findall(r"^FAIL (.+)$", text, re.M)))
-        if names and rows:
-            names[-1] += " (%s)" % "; ".join(rows)
-        return names or ["ctest"]
+        found = stage_fails(*stage)
+        if found != []:
+            return found
     return []
 
 
-def try_mutant(m):
-    """Applies m to the tree, runs the stages, puts the file back; returns
-    what killed it, "SURVIVED" or "no build"."""
+def try_mutant(m, before=None):
+    """Applies m to the tree, runs the stages (first the test that killed
+    it before, if any), puts the file back; returns what killed it,
+    "SURVIVED" or "no build"."""
     path = os.path.join(TREE, m["file"])
     original = open(path, encoding="utf-8").read()
     try:
         with open(path, "w", encoding="utf-8") as f:
             f.write(place(m, original))
-        killers = failed_tests(platforms(m["file"]))
+        killers = failed_tests(platforms(m["file"]), before)
     finally:
         with open(path, "w", encoding="utf-8") as f:
             f.write(original)
@@ -338,7 +365,8 @@ def main():
         start = time.time()
         # A mutant listed as equivalent counts in no rate, and would run
         # every stage to survive: it is left out (--only runs it anyway).
-        verdict = NOT_RUN if m.get("equivalent") and not args.only else try_mutant(m)
+        verdict = NOT_RUN if m.get("equivalent") and not args.only else try_mutant(
+            m, saved["mutants"].get(m["id"], [None])[0])
         results[m["id"]] = [verdict, state(m, tests), now]
         built += verdict != "no build"
         print(f"{m['id']:4} {time.time() - start:5.0f}s  {verdict}  {m['what']}", flush=True)
