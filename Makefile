@@ -55,8 +55,8 @@ serve-web: web
 # Frame rates against the floor at two window sizes, then on sdl12-compat
 # against the classic library, the Windows release under Wine and the page in
 # chromium, Firefox and WebKitGTK against the Linux build (skipped offline),
-# then the frame and audio benchmarks; docs/PERFORMANCE.md explains the
-# figures.
+# then the frame and audio benchmarks, and the audio callback with a slow
+# disk and without; docs/PERFORMANCE.md explains the figures.
 bench: test-deps configure
 	cmake --build $(BUILD) -j $(JOBS) --target bench
 	bench/fps 1920x1080
@@ -68,18 +68,17 @@ bench: test-deps configure
 	    bench/fps 1280x720 --web $$engine; done
 	cd $(BUILD) && SDL_VIDEODRIVER=dummy ./bench/frames_bench
 	cd $(BUILD) && SDL_AUDIODRIVER=dummy ./bench/audio_bench
+	cd $(BUILD) && b=$$PWD && d=$$(mktemp -d) && cd $$d && \
+		/usr/bin/python3 $(CURDIR)/tools/make_music.py --fixture . >/dev/null && \
+		$$b/bench/slow_disk 10 50 && $$b/bench/slow_disk 10 0; rm -rf $$d
 
 # The long fuzz: FUZZ_EVENTS generated events through each screen (three
-# screens), then an hour of frames in the soak, then FUZZ_FONTS damaged
-# fonts, texts and turns through the stand-ins; docs/RELIABILITY.md.
+# screens), then an hour of frames in the soak; docs/RELIABILITY.md.
 FUZZ_EVENTS ?= 3400000
-FUZZ_FONTS ?= 100000
 fuzz: test-deps configure
 	cmake --build $(BUILD) -j $(JOBS) --target tests
 	cd $(BUILD) && SDL_VIDEODRIVER=dummy ZIMBALO_FUZZ_EVENTS=$(FUZZ_EVENTS) \
 		ZIMBALO_SOAK_FRAMES=360000 ./tests/fuzz/fuzz_tests
-	cd $(BUILD) && ZIMBALO_FUZZ_FONTS=$(FUZZ_FONTS) ./tests/standin/standin_fonts \
-		tests/standin/strikes.ttf
 
 # Applies each fault of scripts/mutants.txt to a copy of the sources and
 # reports which test kills it; with MODE=mechanical, a sample of SIZE

@@ -182,41 +182,6 @@ TEST_F(Mixer, BadFilesAreRefusedAndNamedOnce) {
         }
 }
 
-/* Off the offline switch a system takes SDL's device, here SDL's disk
- * driver, which writes what it is given to a file 20 ms a block: SDL's audio
- * thread mixes there, a pull of the test's own leaves it to go on, and with
- * every channel busy a further play is refused. A second of tone played on
- * the device reaches the file unbroken, ending within a second of blocks of
- * silence around it. */
-struct Device : Mixer {
-    void SetUp() override {
-        setenv("SDL_AUDIODRIVER", "disk", 1), setenv("SDL_DISKAUDIOFILE", "device.raw", 1);
-        setenv("SDL_DISKAUDIODELAY", "20", 1);
-        zaudio_offline(0), Mixer::SetUp(), zaudio_offline(1);
-    }
-    void TearDown() override { Mixer::TearDown(), setenv("SDL_AUDIODRIVER", "dummy", 1); }
-};
-TEST_F(Device, SdlsAudioThreadPlaysTheSound) {
-    const Pcm ref = reference("tone44.mp3");
-    pull(sys, 100);
-    FMOD_SOUND* whole = open("tone44.mp3", 0);
-    FMOD_CHANNEL* ch = play(open("tone44.mp3"));
-    for (int i = 0; i < 3; i++)
-        play(whole, 0);
-    FMOD_CHANNEL* none = nullptr;
-    EXPECT_EQ(FMOD_System_PlaySound(sys, FMOD_CHANNEL_FREE, whole, false, &none), FMOD_ERR_CHANNEL_ALLOC);
-    const Uint32 start = SDL_GetTicks();
-    while (FMOD_Channel_SetVolume(ch, 1) == FMOD_OK && SDL_GetTicks() - start < 10000)
-        SDL_Delay(10);
-    FILE* raw = fopen("device.raw", "rb");
-    Pcm out(4 * SEC);
-    out.resize(fread(out.data(), 4, 2 * SEC, raw) * 2);
-    fclose(raw);
-    EXPECT_LT(out.size(), 4 * SEC) << "blocks written before the second of tone ended";
-    EXPECT_NE(std::search(out.begin(), out.end(), ref.begin() + SEC, ref.begin() + SEC + 6000), out.end())
-        << "3000 frames from the tone's middle, unbroken";
-}
-
 /* The game's music switch, on the system initFMOD keeps to itself (the newest
  * alive). Here Menu.mp3 and Jouer.mp3 are two half-second tones an octave
  * apart. Each switch starts the other track from its beginning, looping, at a

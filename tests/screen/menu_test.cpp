@@ -108,21 +108,6 @@ TEST_F(Menus, DecorationOverAWholeTurn)
     EXPECT_EQ(std::tie(angle, rotateAngle, angle2, rotateAngle2), std::make_tuple(1, 5, 181, 185));
 }
 
-// The button under the pointer is lit while the pointer rests on it; a
-// press, a key or a move elsewhere puts the light out.
-TEST_F(Menus, HighlightFollowsThePointer)
-{
-    at(1, motion(CX, row(-100)));
-    at(5, press(CX, row(-100), SDL_BUTTON_RIGHT));
-    at(8, motion(CX, row(-50)));
-    at(11, key(SDLK_j));
-    at(14, motion(5, 5));
-    run(15);
-    EXPECT_EQ(count("lit Jouer\n"), 4);
-    EXPECT_EQ(count("lit Quitter\n"), 3);
-    EXPECT_EQ(count("lit "), 7);
-}
-
 // A game with the default settings, "Hardcore" on the options screen, a free
 // game and a timed one: each release acts once, whether or not the display
 // answers the warp after it with a motion; the free game has no countdown,
@@ -170,23 +155,6 @@ TEST_F(Menus, QuitterAndCloseRequestsExit)
             at(frame, event);
         run(10);
         EXPECT_EQ(from("exit"), "exit 0\n");
-    }
-}
-
-// Without its font no screen can draw: each ends the program with status 1
-// (saying why, which the window tests check).
-TEST(Screens, MissingFontFails)
-{
-    const std::function<void(SDL_Surface*)> screens[] = {
-        [](SDL_Surface* e) { jouer(e, difficulteParDefaut); }, menu, [](SDL_Surface* e) { option(e); }};
-    char here[4096];
-    ASSERT_TRUE(getcwd(here, sizeof here));
-    for (const auto& screen : screens) {
-        SDL_Surface* ecran = open(W, H);
-        ASSERT_EQ(chdir("/"), 0);
-        play([&] { screen(ecran); });
-        ASSERT_EQ(chdir(here), 0);
-        EXPECT_EQ(from("exit"), "exit 1\n");
     }
 }
 

@@ -38,30 +38,6 @@ struct Toolkit : ::testing::Test {
     Uint32 at(int x, int y) const { return static_cast<Uint32*>(ecran->pixels)[y * 800 + x]; }
 };
 
-// Both edges of a zone belong to it; its size comes from width and height
-// alone, in signed arithmetic that no size overflows.
-TEST_F(Toolkit, HitTestEdges)
-{
-    const int cases[][7] = {{10, 20, 10, 20, 5, 9, 1}, {15, 29, 10, 20, 5, 9, 1}, {9, 25, 10, 20, 5, 9, 0},
-        {16, 25, 10, 20, 5, 9, 0}, {12, 19, 10, 20, 5, 9, 0}, {12, 30, 10, 20, 5, 9, 0}, {15, 26, 10, 20, 5, 30, 1},
-        {15, 26, 10, 20, 30, 5, 0}, {10, 22, 10, 20, 0, 5, 1}, {10, 22, 10, 20, -1, 5, 0},
-        {-20, -30, -30, -40, 10, 10, 1}, {-19, -30, -30, -40, 10, 10, 0}, {5, 5, 1, 1, 0x7fffffff, 0x7fffffff, 1}};
-    for (const auto& c : cases)
-        EXPECT_EQ(checkZone(c[0], c[1], xyToRect(c[2], c[3]), c[4], c[5]), c[6] == 1) << c[0] << "," << c[1];
-}
-
-// Orbit offsets truncate toward zero, rectangles keep their low 16 bits,
-// and colour components are taken modulo 256.
-TEST_F(Toolkit, ValuesTruncate)
-{
-    const int cases[][3] = {{0, 0, 300}, {30, 149, 259}, {90, 300, 0}, {200, -102, -281}, {270, -300, 0}};
-    for (const auto& c : cases)
-        EXPECT_EQ(rect(trajectoireCirculaire(300, c[0])), std::make_tuple(c[1], c[2], 0, 0)) << c[0];
-    EXPECT_EQ(rect(xyToRect(65536 + 5, -32769)), std::make_tuple(5, 32767, 0, 0));
-    color(ecran, -1, 300, 48);
-    EXPECT_EQ(at(799, 599), 0xFF2C30u);
-}
-
 // A blit writes back the rectangle drawn, pulled inside the window, and
 // leaves the whole window as the clip rectangle.
 TEST_F(Toolkit, BlitClips)

@@ -14,7 +14,6 @@ from Xlib.protocol import event
 GREY, PLATE, BLACK, WHITE = 0x303030, 0x7D7C7C, 0, 0xFFFFFF
 ROWS = (-100, -50, 0, 50)  # the menu screens' button rows, from the centre
 BIN = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
-SLOW = 1  # how much longer every wait may take (valgrind makes it 8)
 TAKE = 1 << 15  # the frames of the page's sound that heard() takes
 
 
@@ -43,7 +42,7 @@ def reap(thread=None):
 
 # Polls test every 50 ms until it gives a true value, which it returns.
 def until(what, test, timeout=10):
-    end = time.monotonic() + timeout * SLOW
+    end = time.monotonic() + timeout
     while not (value := test()):
         if time.monotonic() > end:
             raise AssertionError("timed out waiting for " + what)
@@ -145,7 +144,7 @@ class Game:
     # (status, stdout, stderr) once the game ends; a signal N gives -N.
     def wait(self, timeout=10):
         try:
-            out, err = self.proc.communicate(timeout=timeout * SLOW)
+            out, err = self.proc.communicate(timeout=timeout)
         except subprocess.TimeoutExpired:
             self.proc.kill()
             raise AssertionError("the game still runs after %d s" % timeout)
