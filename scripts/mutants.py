@@ -337,6 +337,13 @@ def main():
         restore_libraries()  # keeps the libraries as built from the sources
 
     tests, now = tests_digest(), commit()
+    # The verdicts to try first: the saved ones, and those the results held
+    # when a run first began from them (a run overwrites what it measures
+    # again, and one stopped midway must still find the rest).
+    hints = os.path.join(WORK, "hints-" + os.path.basename(args.json))
+    if not os.path.exists(hints):
+        json.dump(saved, open(hints, "w"))
+    hints = {**json.load(open(hints))["mutants"], **saved["mutants"]}
     # Kept from the saved results: with --only, every other mutant's as it
     # was; with --resume, those measured on today's file and tests.
     results = {i: r for i, r in saved["mutants"].items() if i in everyone and (
@@ -366,7 +373,7 @@ def main():
         # A mutant listed as equivalent counts in no rate, and would run
         # every stage to survive: it is left out (--only runs it anyway).
         verdict = NOT_RUN if m.get("equivalent") and not args.only else try_mutant(
-            m, saved["mutants"].get(m["id"], [None])[0])
+            m, hints.get(m["id"], [None])[0])
         results[m["id"]] = [verdict, state(m, tests), now]
         built += verdict != "no build"
         print(f"{m['id']:4} {time.time() - start:5.0f}s  {verdict}  {m['what']}", flush=True)
