@@ -212,8 +212,8 @@ def stage_fails(platform, targets, include, exclude, rows=None):
     cmd += ["-E", exclude] if exclude else []
     log = os.path.join(WORK, "ctest.log")
     # A mutant may allocate without end: the plain tests get 4 GiB of
-    # address space (the sanitizers' reservations need
-    # more; the stand-ins' tests run sanitized).
+    # address space (the sanitizers' reservations need more; the stand-ins'
+    # tests run sanitized).
     limit = (lambda: resource.setrlimit(resource.RLIMIT_AS, (4 << 30,) * 2)) \
         if not any(w in include for w in ("asan", "standin", "window")) else None
     env = {**os.environ, "ZIMBALO_FIRST_FAILURE": "1"}
@@ -236,17 +236,14 @@ def failed_tests(reach=("linux", "web", "windows"), before=None):
     tests of the first failing one, or None when the mutant does not build.
     With before, an earlier verdict, the test and rows that killed the
     mutant then run first, alone: a kill there saves the stages before."""
-    killer = re.match(r"([\w]+)[^(]*(?:\((.*)\))?$", before or "")
+    killer = re.match(r"(\w+)[^(]*(?:\((.*)\))?$", before or "")
     if killer and before not in ("SURVIVED", "no build", NOT_RUN):
-        for platform, targets, include, exclude in STAGES:
-            name = killer.group(1)
-            if (not platform or platform in reach) and re.search(include, name) and \
-                    not (exclude and re.search(exclude, name)):
-                rows = killer.group(2) and killer.group(2).split("; ")
-                found = stage_fails(platform, targets, "^%s$" % name, None, rows)
-                if found:
-                    return found
-                break
+        name, rows = killer.group(1), killer.group(2) and killer.group(2).split("; ")
+        stage = next((s for s in STAGES if (not s[0] or s[0] in reach) and re.search(s[2], name)
+                      and not (s[3] and re.search(s[3], name))), None)
+        found = stage and stage_fails(stage[0], stage[1], "^%s$" % name, None, rows)
+        if found:
+            return found
     for stage in STAGES:
         if stage[0] and stage[0] not in reach:
             continue
