@@ -808,10 +808,10 @@ class Touch(Web):
         self.again(phone, False)
         return phone, self.game
 
-    def again(self, phone, back=True):  # upright, "Rejouer" (with back), a tap
+    def again(self, phone, back=True):  # upright, back to the app's start, a tap
         phone.turn(412, 915, "portraitPrimary", 0)
-        back and self.evaluate.command("Page.navigate", url=re.sub(
-            "fin.html$", "index.html", self.page()["url"]))
+        back and self.evaluate.command("Page.navigate", url=re.sub(  # where the app starts
+            "fin.html$", "", self.page()["url"]))
         until("the page", lambda: self.evaluate("typeof Module.callMain") == "function", 30)
         phone.xdo("click", 1)
         until("the game", lambda: self.evaluate("Module.canvas.width") == phone.w, 30)
@@ -922,10 +922,13 @@ def windows_resources(_):
     assert 'level="asInvoker"' in setup[(24, 1)].decode(), "the installer asks for rights"
 
 
-# The page and all it loads, at most 3 MB gzip-compressed.
+# The page and all it loads, at most 3 MB gzip-compressed; the app's icons
+# of the sizes its manifest gives.
 def page_size(_):
     sent = sum(len(gzip.compress(open(f, "rb").read())) for f in glob.glob(WEB + "/*"))
     assert sent <= 3000000, sent
+    for icon in json.load(open(WEB + "/manifest.webmanifest"))["icons"]:
+        assert "%dx%d" % PIL.Image.open(WEB + "/" + icon["src"]).size == icon["sizes"], icon
 
 
 # The pages that cannot start, but for the font, in one chromium.
@@ -935,36 +938,38 @@ def broken_pages(_):
 
 # A new build of the page replaces the old whole, by the second load at the
 # latest, and the old build's cache goes; a build that cannot be kept whole
-# (a track missing) never serves, and the old one plays on. The builds: the
+# (a track missing) never serves, and the one before plays on. The builds: the
 # page's, and copies with a track changed or missing, each with its own
 # service worker as scripts/web.sh names it.
 def update(_):
     root = tempfile.mkdtemp(dir=SCRATCH)
-    for build in ("old", "new", "broken"):
+    for later, build in enumerate(("old", "new", "broken")):
         here = shutil.copytree(WEB, root + "/" + build)
         build == "new" and open(here + "/Menu.mp3", "ab").write(bytes(417))  # a decoder skips them
         build == "broken" and os.remove(here + "/Jouer.mp3")
         name = run("sh", SOURCE + "/scripts/web-cache.sh", here).strip()
         sw = open(here + "/sw.js").read()
         open(here + "/sw.js", "w").write(re.sub('CACHE = "[^"]*"', 'CACHE = "%s"' % name, sw))
-        build == "old" and os.utime(here + "/sw.js", (1, 1))  # (older, for the server)
+        os.utime(here + "/sw.js", (time.time() + 3600 * later,) * 2)  # published in turn
     os.symlink("old", root + "/site")
     x = Xvfb(800, 600)
     game, page, evaluate, log = driver.browser(x, root, False, start=False, path="site/")
     kept = lambda: (evaluate("caches.keys()"), evaluate(
-        "fetch('Menu.mp3').then(r => r.ok && r.arrayBuffer()).then(b => b && b.byteLength)"))
+        "fetch('Menu.mp3').then(r => r.ok && +r.headers.get('Content-Length'))"))
     until("the page kept", lambda: evaluate("navigator.serviceWorker.ready.then(r => r.active.state)")
           == "activated")
     old = kept()
-    for build in ("broken", "new"):
+    for build in ("new", "broken"):
         os.remove(root + "/site")
         os.symlink(build, root + "/site")
         evaluate.command("Page.reload")
-        if build == "broken":  # its service worker's try to keep it, failed
-            until("the broken build tried", lambda: "Jouer.mp3 HTTP/1.1\" 404" in open(log).read())
-            time.sleep(1)
-            assert kept() == old and evaluate("fetch('Jouer.mp3').then(r => r.ok)"), kept()
-    until("the new build", lambda: kept()[1] == old[1] + 417 and len(kept()[0]) == 1)
+        if build == "new":
+            new = until("the new build", lambda: len(kept()[0]) == 1 and kept()[1] == old[1] + 417
+                        and kept())
+    # The broken build's service worker tried to keep it, and failed.
+    until("the broken build tried", lambda: "Jouer.mp3 HTTP/1.1\" 404" in open(log).read())
+    time.sleep(1)
+    assert kept() == new and evaluate("fetch('Jouer.mp3').then(r => r.ok)"), kept()
 
 
 # Lighthouse's audit of the page, on Debian's chromium: accessibility, best
@@ -992,6 +997,7 @@ def page_options(_):
                      downloadThroughput=1000000, uploadThroughput=-1)
     evaluate.command("Network.setBypassServiceWorker", bypass=True)  # as at a first visit
     # (Its .wasm said to be of no type: it compiles once all in.)
+    evaluate.command("Page.enable")
     evaluate.command("Page.addScriptToEvaluateOnNewDocument", source="""fetch = (f => (...a) =>
         f(...a).then(r => r.url.endsWith(".wasm") ? new Response(r.body) : r))(fetch)""")
     evaluate.command("Page.reload", ignoreCache=True)
