@@ -770,15 +770,13 @@ class Web(Platform):
         # shows it: a press that forgot the picture's margin or scale misses.
         left, top, scale = picture(x)
         x.xdo("mousemove", left + (x.cx + 90) * scale, top + (x.cy - 30) * scale, "click", 1)
-        until("the end page", lambda: self.evaluate("location.pathname.endsWith('/fin.html')")
-              if self.evaluate else driver.PLATE not in x.shot() and
-              driver.GREY in x.shot(x.cx - 20, x.cy - 60, 40, 40))
-        asked = lambda: set(re.findall(r'"GET /(\S*) HTTP', open(self.log).read()))
         # Its French, as the player reads it from a server that names no
         # character set (in chromium, whose page DevTools reads).
-        self.evaluate and until("the end page's text", lambda: self.evaluate(
+        until("the end page", lambda: self.evaluate(
             "location.pathname.endsWith('/fin.html') && document.body.innerText") ==
-            "Merci d'avoir joué à Zimbalo.\n\nRejouer")
+            "Merci d'avoir joué à Zimbalo.\n\nRejouer" if self.evaluate else
+            driver.PLATE not in x.shot() and driver.GREY in x.shot(x.cx - 20, x.cy - 60, 40, 40))
+        asked = lambda: set(re.findall(r'"GET /(\S*) HTTP', open(self.log).read()))
         # The server asked for the folder's files alone, each kept by the
         # service worker; with the server gone, the page comes back from
         # it, and starts: its menu needs them all.
@@ -812,9 +810,8 @@ class Touch(Web):
         phone.turn(412, 915, "portraitPrimary", 0)
         back and self.evaluate.command("Page.navigate", url=re.sub(  # where the app starts
             "fin.html$", "", self.page()["url"]))
-        until("the page", lambda: self.evaluate("typeof Module.callMain") == "function", 30)
-        phone.xdo("click", 1)
-        until("the game", lambda: self.evaluate("Module.canvas.width") == phone.w, 30)
+        until("the game", lambda: phone.xdo("mousemove", 5, 5, "click", 1) or time.sleep(0.5) or
+              self.evaluate("Module.canvas.width") == phone.w, 30)
 
     def back(self, phone, game, menu):
         round_trip(phone, 0, menu)  # a free game, ended by Back too
