@@ -20,7 +20,7 @@ curl xz-utils bzip2 patch nsis"
 WEB="emscripten autotools-dev curl xz-utils bzip2 patch"
 TESTS="$WINDOWS $WEB wine wine64 libgtest-dev googletest libbenchmark-dev
 xvfb xdotool x11-utils python3-xlib python3-fonttools python3-numpy python3-websocket python3-pefile
-lame
+python3-pil lame
 desktop-file-utils appstream groff-base libsdl2-2.0-0 lintian chromium
 firefox-esr libwebkit2gtk-4.1-0 dbus-daemon"
 for flag in "$@"; do

@@ -1,8 +1,9 @@
 #!/bin/sh
 # web.sh BUILD: the game in the browser. Builds the libraries for
 # WebAssembly from Debian's sources (web-libs.sh), the game against them
-# with emscripten, and puts the page, the script, the .wasm and the data,
-# and nothing else, in BUILD/web/site: the folder to publish.
+# with emscripten, and puts the page, the script, the .wasm, the data, the
+# web app's manifest, icons and service worker, and nothing else, in
+# BUILD/web/site: the folder to publish.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 out=$(mkdir -p "$1/web" && cd "$1/web" && pwd)
@@ -22,12 +23,21 @@ export NODE_PATH="${NODE_PATH:-/usr/share/nodejs}"
 PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" cmake --build "$out/game" -j "$(nproc)"
 
 data=$(sed -e '/^#/d' -e '/^$/d' "$here/data/files.txt")
+# The web app's icons take tools/make_icon.py a quarter of a minute: drawn
+# again only when it changes.
+icons=$out/icons
+if [ ! -f "$icons/made" ] || [ "$here/tools/make_icon.py" -nt "$icons/made" ]; then
+    rm -rf "$icons"
+    /usr/bin/python3 "$here/tools/make_icon.py" --web "$icons"
+    touch "$icons/made"
+fi
 site=$out/site
 rm -rf "$site" && mkdir "$site"
 # (Where earlier builds put the page, beside the libraries.)
 # shellcheck disable=SC2086 # a word a name
 ( cd "$out" && rm -f index.html fin.html zimbalo.js zimbalo.wasm $data )
-cp "$out/game/zimbalo.js" "$out/game/zimbalo.wasm" "$here/dist/web/fin.html" "$site/"
+cp "$out/game/zimbalo.js" "$out/game/zimbalo.wasm" "$here/dist/web/fin.html" \
+   "$here/dist/web/manifest.webmanifest" "$icons"/*.png "$site/"
 for f in $data; do
     cp "$here/data/$f" "$site/"
 done
@@ -36,6 +46,13 @@ done
 # shellcheck disable=SC2086 # a word a name
 list=$(printf '"%s", ' $data)
 sed "s|@DATA@;.*|[${list%, }];|" "$here/dist/web/index.html" >"$site/index.html"
-( cd "$site" && for f in index.html fin.html zimbalo.js zimbalo.wasm $data; do
-      printf '%-14s %8d bytes, %8d gzip-compressed\n' "$f" "$(wc -c <"$f")" "$(gzip -9n <"$f" | wc -c)"
+# The service worker keeps every other file of the site, in a cache named
+# by a hash of all their names and contents (web-cache.sh).
+files=$(cd "$site" && ls | sort)
+# shellcheck disable=SC2086 # a word a name
+list=$(printf '"%s", ' $files)
+sed -e "s|@CACHE@|$("$here/scripts/web-cache.sh" "$site")|" -e "s|@FILES@|[${list%, }]|" \
+    "$here/dist/web/sw.js" >"$site/sw.js"
+( cd "$site" && for f in $(ls | sort); do
+      printf '%-22s %8d bytes, %8d gzip-compressed\n' "$f" "$(wc -c <"$f")" "$(gzip -9n <"$f" | wc -c)"
   done )

@@ -2,10 +2,12 @@
 
 Usage: /usr/bin/python3 tools/make_icon.py [OUTPUT_DIR]   (default: dist/icons)
        /usr/bin/python3 tools/make_icon.py --ico FILE [ICONS_DIR]
+       /usr/bin/python3 tools/make_icon.py --web DIR
 
 The second form, run by the Windows build, makes the program's .ico: the
 PNGs of ICONS_DIR (default: dist/icons) as they are, and the smaller sizes
-that Explorer and the taskbar ask for drawn here, all stored as PNG.
+that Explorer and the taskbar ask for drawn here, all stored as PNG. The
+third, run by the page's build, makes the web app's icons (WEB).
 
 The picture is the game's own look: the menus' dark grey, the orange target
 and the red and green squares that orbit the menus, turned as they spin. One
@@ -69,8 +71,22 @@ def colour_at(x, y):
     return GREY + (255,)
 
 
-def render(size):
-    """size x size RGBA rows, each sample weighted by its alpha."""
+def full_bleed(x, y):
+    """A point of the picture that a phone masks to its own shape: the
+    shapes at 70%, well inside the circle of 80% that every mask keeps, on
+    grey to the very edges."""
+    c = colour_at(CENTRE + (x - CENTRE) / 0.7, CENTRE + (y - CENTRE) / 0.7)
+    return c if c[3] else GREY + (255,)
+
+
+# The page's icons: (file, size, picture). The manifest names the first
+# three; Safari's "Add to Home Screen" takes the last, which it rounds itself.
+WEB = (("icon-192.png", 192, colour_at), ("icon-512.png", 512, colour_at),
+       ("icon-maskable-512.png", 512, full_bleed), ("apple-touch-icon.png", 180, full_bleed))
+
+
+def render(size, picture=colour_at):
+    """size x size RGBA rows of picture, each sample weighted by its alpha."""
     step = GRID / size
     rows = []
     for py in range(size):
@@ -81,7 +97,7 @@ def render(size):
                 y = (py + (sy + 0.5) / SUB) * step
                 for sx in range(SUB):
                     x = (px + (sx + 0.5) / SUB) * step
-                    cr, cg, cb, ca = colour_at(x, y)
+                    cr, cg, cb, ca = picture(x, y)
                     r, g, b, a = r + cr * ca, g + cg * ca, b + cb * ca, a + ca
             if a:
                 row += bytes((round(r / a), round(g / a), round(b / a), round(a / SUB ** 2)))
@@ -148,6 +164,10 @@ def ico(icons):
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
+    if sys.argv[1:2] == ["--web"]:
+        for name, size, picture in WEB:
+            write(os.path.join(sys.argv[2], name), png(size, render(size, picture)))
+        return None
     if sys.argv[1:2] == ["--ico"]:
         icons = sys.argv[3] if len(sys.argv) > 3 else os.path.join(here, "..", "dist", "icons")
         return write(os.path.abspath(sys.argv[2]), ico(icons))

@@ -5,11 +5,12 @@
 # game starts and shows its screen, what it checks once its menu shows, in
 # a game and back, and how it ends. The exit status is the number of failed
 # rows.
-import array, base64, functools, glob, gzip, hashlib, math, os, random, re, shutil, signal
-import struct, subprocess, sys, tempfile, time, zipfile
+import array, base64, functools, glob, gzip, hashlib, io, json, math, os, random, re, shutil
+import signal, struct, subprocess, sys, tempfile, time, zipfile
 
 import numpy
 import pefile
+import PIL.Image
 
 import driver
 from driver import BIN, BLACK, WHITE, Game, Xvfb, until
@@ -505,7 +506,6 @@ class Phone(Xvfb):
     def __init__(self, evaluate):
         self.evaluate, self.command, self.at = evaluate, evaluate.command, None
         self.w, self.h, self.cx, self.cy = 412, 915, 206, 457
-        self.turn(412, 915, "portraitPrimary", 0)
         self.command("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=5)
 
     # The phone held upright, or turned on its side: the canvas keeps its
@@ -743,14 +743,17 @@ class Web(Platform):
     def back(self, x, game, menu):
         if self.rescaled:
             # Out of full screen the picture keeps its shape (the red square,
-            # turned, spreads as far up as across). (Any picture caught while
-            # the window still settles is measured again.)
+            # turned, spreads as far up as across; the browser's bar above,
+            # which shows the page's icon, left out). (Any picture caught
+            # while the window still settles is measured again.)
+            left, top, scale = picture(x)
             def square():
-                y, x_ = numpy.nonzero(numpy.array(x.shot()).reshape(x.h, x.w) == 0xFF4D4D)
+                y, x_ = numpy.nonzero(numpy.array(x.shot(0, top)).reshape(-1, x.w) == 0xFF4D4D)
                 return abs(y.std() / x_.std() - 1) < 0.02
-            assert picture(x)[2] < 0.95, picture(x)
+            assert scale < 0.95, picture(x)
             return until("a square square", square, 3)
         played(self.took, "Jouer.mp3")
+        assert self.evaluate.command("Page.getInstallabilityErrors") == {"installabilityErrors": []}
         played(driver.heard(self.evaluate), "Menu.mp3")
         # Sound that the browser suspends comes back at the next gesture.
         self.evaluate("Module.zimbaloAudio.suspend()")
@@ -769,14 +772,24 @@ class Web(Platform):
         # shows it: a press that forgot the picture's margin or scale misses.
         left, top, scale = picture(x)
         x.xdo("mousemove", left + (x.cx + 90) * scale, top + (x.cy - 30) * scale, "click", 1)
-        until("the end page", lambda: "GET /fin.html" in open(self.log).read())
-        asked = re.findall(r'"GET /(\S*) HTTP', open(self.log).read())
-        assert set(asked) <= set(os.listdir(WEB)), asked
         # Its French, as the player reads it from a server that names no
         # character set (in chromium, whose page DevTools reads).
-        self.evaluate and until("the end page's text", lambda: self.evaluate(
+        until("the end page", lambda: self.evaluate(
             "location.pathname.endsWith('/fin.html') && document.body.innerText") ==
-            "Merci d'avoir joué à Zimbalo.\n\nRejouer")
+            "Merci d'avoir joué à Zimbalo.\n\nRejouer" if self.evaluate else
+            driver.PLATE not in x.shot() and driver.GREY in x.shot(x.cx - 20, x.cy - 60, 40, 40))
+        asked = lambda: set(re.findall(r'"GET /(\S*) HTTP', open(self.log).read()))
+        # The server asked for the folder's files alone, each kept by the
+        # service worker; with the server gone, the page comes back from
+        # it, and starts: its menu needs them all.
+        until("every file kept", lambda: asked() == set(os.listdir(WEB)))
+        self.game.server.kill()
+        self.again(x)
+        x.menu(30)
+
+    def again(self, x):  # "Rejouer", and the game started
+        x.xdo("key", "Tab", "key", "Return")
+        driver.begin(x, self.name == "chromium" and "space")
 
     def font_line(self, x):  # the line in the title and where the canvas was
         broken(x, self.name, ["bad font"])
@@ -792,9 +805,15 @@ class Touch(Web):
         self.game, self.page, self.evaluate, self.log = driver.browser(
             x, WEB, listen=False, start=False)
         phone = Phone(self.evaluate)
-        phone.xdo("click", 1)
-        until("the game", lambda: self.evaluate("Module.canvas.width") == phone.w, 30)
+        self.again(phone, False)
         return phone, self.game
+
+    def again(self, phone, back=True):  # upright, back to the app's start, a tap
+        phone.turn(412, 915, "portraitPrimary", 0)
+        back and self.evaluate.command("Page.navigate", url=re.sub(  # where the app starts
+            "fin.html$", "", self.page()["url"]))
+        until("the game", lambda: phone.xdo("mousemove", 5, 5, "click", 1) or time.sleep(0.5) or
+              self.evaluate("Module.canvas.width") == phone.w, 30)
 
     def back(self, phone, game, menu):
         round_trip(phone, 0, menu)  # a free game, ended by Back too
@@ -811,6 +830,15 @@ class Touch(Web):
         time.sleep(0.5)
         assert self.evaluate("visualViewport.scale") == 1 and phone.menu() == menu, \
             "zoomed, or Options"
+        # Each of the game's pixels a solid block on the dense screen: the
+        # buttons show no colour that the canvas does not hold there.
+        p, q = (phone.point(phone.cx + dx, phone.cy + dy) for dx, dy in ((-60, -100), (200, 100)))
+        shot = PIL.Image.open(io.BytesIO(base64.b64decode(self.evaluate.command(
+            "Page.captureScreenshot")["data"]))).convert("RGB").crop(
+            [round(2.625 * v) for v in (p["x"], p["y"], q["x"], q["y"])])
+        blends = set(numpy.asarray(shot).reshape(-1, 3) @ [65536, 256, 1]) - set(
+            phone.shot(phone.cx - 60, phone.cy - 100, 260, 200))
+        assert not blends, "%d colours blended" % len(blends)
         # Turned on its side, the picture narrow in the middle of the screen:
         # a hit on the small target, then "Quitter" near its plate's end.
         phone.turn(915, 412, "landscapePrimary", 90)
@@ -893,15 +921,68 @@ def windows_resources(_):
     assert 'level="asInvoker"' in setup[(24, 1)].decode(), "the installer asks for rights"
 
 
-# The page and all it loads, at most 3 MB gzip-compressed.
+# The page and all it loads, at most 3 MB gzip-compressed; the app's icons
+# of the sizes its manifest gives.
 def page_size(_):
     sent = sum(len(gzip.compress(open(f, "rb").read())) for f in glob.glob(WEB + "/*"))
     assert sent <= 3000000, sent
+    for icon in json.load(open(WEB + "/manifest.webmanifest"))["icons"]:
+        assert "%dx%d" % PIL.Image.open(WEB + "/" + icon["src"]).size == icon["sizes"], icon
 
 
 # The pages that cannot start, but for the font, in one chromium.
 def broken_pages(_):
     broken(Xvfb(800, 600), "chromium", [row for row in BROKEN if row != "bad font"])
+
+
+# A new build of the page replaces the old whole, by the second load at the
+# latest, and the old build's cache goes; a build that cannot be kept whole
+# (a track missing) never serves, and the one before plays on. The builds: the
+# page's, and copies with a track changed or missing, each with its own
+# service worker as scripts/web.sh names it.
+def update(_):
+    root = tempfile.mkdtemp(dir=SCRATCH)
+    for later, build in enumerate(("old", "new", "broken")):
+        here = shutil.copytree(WEB, root + "/" + build)
+        build == "new" and open(here + "/Menu.mp3", "ab").write(bytes(417))  # a decoder skips them
+        build == "broken" and os.remove(here + "/Jouer.mp3")
+        name = run("sh", SOURCE + "/scripts/web-cache.sh", here).strip()
+        sw = open(here + "/sw.js").read()
+        open(here + "/sw.js", "w").write(re.sub('CACHE = "[^"]*"', 'CACHE = "%s"' % name, sw))
+        os.utime(here + "/sw.js", (time.time() + 3600 * later,) * 2)  # published in turn
+    os.symlink("old", root + "/site")
+    x = Xvfb(800, 600)
+    game, page, evaluate, log = driver.browser(x, root, False, start=False, path="site/")
+    kept = lambda: (evaluate("caches.keys()"), evaluate(
+        "fetch('Menu.mp3').then(r => r.ok && +r.headers.get('Content-Length'))"))
+    until("the page kept", lambda: evaluate("navigator.serviceWorker.ready.then(r => r.active.state)")
+          == "activated")
+    old = kept()
+    for build in ("new", "broken"):
+        os.remove(root + "/site")
+        os.symlink(build, root + "/site")
+        evaluate.command("Page.reload")
+        if build == "new":
+            # (Asked every half second: a page busy with the asking does
+            # not make way for the new build at once.)
+            new = until("the new build", lambda: time.sleep(0.5) or len(kept()[0]) == 1 and
+                        kept()[1] == old[1] + 417 and kept(), 20)
+    # The broken build's service worker tried to keep it, and failed.
+    until("the broken build tried", lambda: "Jouer.mp3 HTTP/1.1\" 404" in open(log).read())
+    time.sleep(1)
+    assert kept() == new and evaluate("fetch('Jouer.mp3').then(r => r.ok)"), kept()
+
+
+# Lighthouse's audit of the page, on Debian's chromium: accessibility, best
+# practices and SEO at 100. (Its performance score, a timing, is make
+# bench's.)
+def audit(_):
+    report = json.loads(run(
+        "node", os.path.dirname(BIN) + "/lighthouse/node_modules/lighthouse/cli/index.js",
+        driver.serve(WEB)[0], "--output=json", "--quiet", "--chrome-flags=--headless=new --no-sandbox",
+        "--only-categories=accessibility,best-practices,seo", env={"CHROME_PATH": "/usr/bin/chromium"}))
+    assert all(c["score"] == 1 for c in report["categories"].values()), [
+        (a["id"], a["score"]) for a in report["audits"].values() if a["score"] not in (None, 1)]
 
 
 # The page in chromium, started by one click while the game is still on its
@@ -915,6 +996,11 @@ def page_options(_):
     evaluate.command("Network.enable")
     evaluate.command("Network.emulateNetworkConditions", offline=False, latency=0,
                      downloadThroughput=1000000, uploadThroughput=-1)
+    evaluate.command("Network.setBypassServiceWorker", bypass=True)  # as at a first visit
+    # (Its .wasm said to be of no type: it compiles once all in.)
+    evaluate.command("Page.enable")
+    evaluate.command("Page.addScriptToEvaluateOnNewDocument", source="""fetch = (f => (...a) =>
+        f(...a).then(r => r.url.endsWith(".wasm") ? new Response(r.body) : r))(fetch)""")
     evaluate.command("Page.reload", ignoreCache=True)
     until("the page again", lambda: evaluate("document.readyState") == "complete")
     assert not evaluate("performance.getEntriesByType('resource')"
@@ -1017,7 +1103,9 @@ TABLES = {
     # the registry before and after.
     "windows_install": [(installer, row) for row in ((False, None), (True, None), (True, "Jeux"))],
     "web": [(page_size, None), (session, Web("chromium")), (page_options, None),
-            (session, Touch("touch")), (font, Web("chromium")), (broken_pages, None)],
+            (session, Touch("touch")), (font, Web("chromium")), (broken_pages, None),
+            (update, None)],
+    "audit": [(audit, None)],
     **{name: [(session, Web(name)), (font, Web(name))] for name in ("firefox", "webkit")},
 }
 ALONE = ("windows", "windows_install", "web", "firefox", "webkit")
@@ -1029,8 +1117,10 @@ if __name__ == "__main__":
     try:
         if COMPAT and not os.path.exists(COMPAT + "/lib/libSDL-1.2.so.0"):
             sys.exit(print("skipped: no sdl12-compat in " + COMPAT) or 77)
-        if CASE in ("web", "firefox", "webkit") and not os.path.exists(WEB + "/zimbalo.wasm"):
+        if CASE in ("web", "firefox", "webkit", "audit") and not os.path.exists(WEB + "/zimbalo.wasm"):
             sys.exit(print("skipped: no page in " + WEB) or 77)
+        if CASE == "audit" and not os.path.exists(os.path.dirname(BIN) + "/lighthouse/node_modules"):
+            sys.exit(print("skipped: no Lighthouse, which npm could not install") or 77)
         if CASE.startswith("windows") and not os.path.exists(WINE + "/zimbalo.exe"):
             sys.exit(print("skipped: no Windows release in " + WINE) or 77)
         sys.exit(driver.table(TABLES[CASE], 1 if CASE in ALONE else 3))

@@ -153,10 +153,10 @@ class Game:
 
 # A browser, as a game to signal: those of its processes that run the page
 # (whose command lines match game), so that when they stop, the rest of the
-# browser still shows the page's last frame.
+# browser still shows the page's last frame; and the server of its page.
 class Group:
-    def __init__(self, proc, game):
-        self.proc, self.pid, self.game = self, proc.pid, game
+    def __init__(self, proc, game, server):
+        self.proc, self.pid, self.game, self.server = self, proc.pid, game, server
 
     def send_signal(self, sig):
         for stat in glob.glob("/proc/[0-9]*/stat"):
@@ -182,8 +182,8 @@ def devtools(url):
             pass  # an event, or the answer to another call
         return reply["result"]
 
-    def evaluate(expression):
-        return command("Runtime.evaluate", expression=expression,
+    def evaluate(expression):  # (a promise's value, once it has one)
+        return command("Runtime.evaluate", expression=expression, awaitPromise=True,
                        returnByValue=True)["result"].get("value")
     evaluate.command = command
     return evaluate
@@ -228,22 +228,14 @@ def title(x):
 
 # The page at path in folder root, served on 127.0.0.1, in the engine name
 # filling x, and the game started in it (see begin) unless start is false.
-# Returns the browser's group, and the server's log of what it was asked
-# for; in chromium also a function that gives what DevTools says of the
-# page (title, url) and one that evaluates an expression in it. With listen,
-# the page's Web Audio node is watched from before the game starts, for
-# heard() to take what it plays.
+# Returns the browser's group (its server as group.server), and the
+# server's log of what it was asked for; in chromium also a function that
+# gives what DevTools says of the page (title, url) and one that evaluates
+# an expression in it. With listen, the page's Web Audio node is watched
+# from before the game starts, for heard() to take what it plays.
 def browser(x, root, listen=True, key=None, start=True, name="chromium", path="index.html"):
-    ports = [socket.create_server(("127.0.0.1", 0)) for _ in range(2)]
-    web, DEVTOOLS[x.name] = (p.getsockname()[1] for p in ports)
-    for p in ports:
-        p.close()
-    log = tempfile.mktemp(".log")  # what the page asked the server for
-    spawn([sys.executable, "-m", "http.server", "--bind", "127.0.0.1", str(web)],
-          cwd=root, stdout=subprocess.DEVNULL, stderr=open(log, "w"))
-    url = "http://127.0.0.1:%d/%s" % (web, path)
-    until("the server", lambda: subprocess.run(["curl", "-sfI", url],
-                                               capture_output=True).returncode == 0)
+    DEVTOOLS[x.name] = free_port()
+    url, log, server = serve(root, path)
     cmd, env = engine(name, x, url, tempfile.mkdtemp())
     proc = spawn(cmd, env={**os.environ, "DISPLAY": x.name, **env}, start_new_session=True,
                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -278,7 +270,24 @@ def browser(x, root, listen=True, key=None, start=True, name="chromium", path="i
             return node; })(AudioContext.prototype.createScriptProcessor)""" % TAKE)
     start and begin(x, key)
     return Group(proc, {"firefox": "-isForBrowser", "webkit": "WebKitWebProcess"}.get(
-        name, "--type=renderer")), page, evaluate, log
+        name, "--type=renderer"), server), page, evaluate, log
+
+
+def free_port():
+    with socket.create_server(("127.0.0.1", 0)) as s:
+        return s.getsockname()[1]
+
+
+# Serves the folder root on 127.0.0.1: the URL of path there, the server's
+# log of what it was asked for, and the server.
+def serve(root, path="index.html"):
+    log, web = tempfile.mktemp(".log"), free_port()
+    server = spawn([sys.executable, "-m", "http.server", "--bind", "127.0.0.1", str(web)],
+                   cwd=root, stdout=subprocess.DEVNULL, stderr=open(log, "w"))
+    url = "http://127.0.0.1:%d/%s" % (web, path)
+    until("the server", lambda: subprocess.run(["curl", "-sfI", url],
+                                               capture_output=True).returncode == 0)
+    return url, log, server
 
 
 # The gesture that starts the game, once the page has loaded it: a click in
