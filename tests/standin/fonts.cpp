@@ -12,10 +12,8 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <string>
-#include <vector>
 
 static int failures = 0;
 

@@ -40,11 +40,9 @@ def mp3(*options):
 
 # Damaged files, then odd but valid MP3s: each makes a file from the good one.
 FORMS = {"empty": lambda good: b"", "cut": lambda good: good[:len(good) // 2],
-         "garbage": lambda good: random.Random(7).randbytes(len(good)),
-         "8 kHz mono": mp3("-a", "-b", "16", "--resample", "8"),
-         "48 kHz": mp3("--resample", "48"), "VBR": mp3("-V", "2"),
+         "garbage": lambda good: random.Random(7).randbytes(len(good)), "VBR": mp3("-V", "2"),
          "ID3v2": mp3("--id3v2-only", "--tt", "Zimbalo", "--pad-id3v2-size", "40000")}
-ODD = ("8 kHz mono", "48 kHz", "VBR", "ID3v2")
+ODD = ("VBR", "ID3v2")  # (other rates, and mono, are audio_tests')
 
 
 # A directory with the data files, those named in spoilt in a form of FORMS,
@@ -92,13 +90,16 @@ def target(x):
 # Presses the button down on the target until the score changes: its white
 # pixels, which no target or blending has. A browser's game (game) is
 # stopped while the pointer goes there, since its picture lags behind it.
+# A moving target is aimed at as far ahead as it moves while it is read (a
+# phone's whole canvas is slow to read).
 def hit(x, game=None):
     score = lambda: [v == WHITE for v in x.shot(10, 10, 200, 40)]
     before = score()
     for _ in range(6):
         game and (game.send_signal(signal.SIGSTOP), time.sleep(0.1))
-        left, top, right, bottom = target(x)
-        x.xdo("mousemove", (left + right) // 2, (top + bottom) // 2, "mousedown", 1)
+        was, now = target(x), target(x)
+        x.xdo("mousemove", *[(2 * (now[i] + now[i + 2]) - was[i] - was[i + 2]) // 2 for i in (0, 1)],
+              "mousedown", 1)
         game and game.send_signal(signal.SIGCONT)
         try:
             return until("a hit", lambda: score() != before, 1)
@@ -133,17 +134,15 @@ def round_trip(x, dy, menu, aim=False, during=lambda: None, key="a"):
     until("the menu", lambda: x.menu() == menu if menu else grey())
 
 
-# The loud samples of the right channel between two byte offsets, which mono
-# tracks reach too, as (index, whether above 0): at least one in ten, or
-# with quiet, none.
+# Whether the right channel between two byte offsets, which mono tracks
+# reach too, is loud in one sample of ten at least, or with quiet, in none.
 def sound(raw, start=0, end=None, quiet=False):
     with open(raw, "rb") as f:
         f.seek(start & ~3)
         right = array.array("h", f.read(None if end is None else (end - start) & ~3))[1::2]
-    loud = [(i, v > 0) for i, v in enumerate(right) if abs(v) > 500]
-    assert (not loud) if quiet else len(loud) * 10 > len(right) > 20000, \
-        "%d loud samples of %d, from byte %d" % (len(loud), len(right), start)
-    return loud
+    loud = sum(abs(v) > 500 for v in right)
+    assert not loud if quiet else loud * 10 > len(right) > 20000, \
+        "%d loud samples of %d, from byte %d" % (loud, len(right), start)
 
 
 # A track of data/ as 44.1 kHz stereo, decoded by lame rather than by the
@@ -592,26 +591,23 @@ class Platform:
     def __repr__(self):
         return self.name
 
-    def shown(self, x, game, menu):  # once the menu shows, before any press
-        pass
+    # What it checks once the menu shows, before any press; in the timed
+    # game, after the hit; and back at the menu from that game. (Each has
+    # its own way out, end.)
+    def shown(self, x, game, menu): pass
 
-    def during(self, x):  # in the timed game, after the hit
-        pass
+    def during(self, x): pass
 
-    def back(self, x, game, menu):  # back at the menu from that game
-        pass
-
-    def end(self, x, game, menu):  # the session's end
-        pass
+    def back(self, x, game, menu): pass
 
 
 # The built game (on sdl12-compat where LD_LIBRARY_PATH leads there), with
 # the data files of spoilt (data_dir), its music in SDL's disk audio
-# driver's file: borderless, as large as the screen, replacing the player's window position. It is the other
-# platforms' reference, and the only one that a close request ends. A bad
-# track leaves it playing, silent where that track plays, with at most one
-# line naming it; a cut one plays by itself; odd but valid tracks play in
-# tune without a word.
+# driver's file: borderless, as large as the screen, replacing the player's
+# window position. It is the other platforms' reference, and the only one
+# that a close request ends. A bad track leaves it playing, silent where
+# that track plays, with at most one line naming it; a cut one plays by
+# itself; odd but valid tracks play without a word.
 class Linux(Platform):
     def __init__(self, spoilt={}):
         self.spoilt, self.parts, self.name = spoilt, {}, "linux %s" % spoilt
@@ -645,11 +641,7 @@ class Linux(Platform):
         assert (status, out) == (0, "") and sorted(named) == bad, err
         assert len(re.findall("(?m)^zimbalo", err)) == len(bad), err
         for track, part in self.parts.items():
-            loud = sound(self.raw, *part, quiet=track in bad)
-        if set(self.spoilt.values()) & set(ODD):
-            ups = [b[0] for a, b in zip(loud, loud[1:]) if b[1] and not a[1]]
-            period = sorted(q - p for p, q in zip(ups, ups[1:]))[len(ups) // 2]
-            assert abs(44100 / period - 440) < 10, "a tone of %.0f Hz" % (44100 / period)
+            sound(self.raw, *part, quiet=track in bad)
 
     def font_line(self, x):  # the folder searched is the one it runs in
         here = os.path.realpath(data_dir(self.spoilt))
@@ -780,9 +772,10 @@ class Web(Platform):
             driver.PLATE not in x.shot() and driver.GREY in x.shot(x.cx - 20, x.cy - 60, 40, 40))
         asked = lambda: set(re.findall(r'"GET /(\S*) HTTP', open(self.log).read()))
         # The server asked for the folder's files alone, each kept by the
-        # service worker; with the server gone, the page comes back from
-        # it, and starts: its menu needs them all.
-        until("every file kept", lambda: asked() == set(os.listdir(WEB)))
+        # service worker (in chromium, once it serves); with the server
+        # gone, the page comes back from it, and starts: its menu needs them.
+        until("every file kept", lambda: asked() == set(os.listdir(WEB)) and (not self.evaluate or
+              self.evaluate("navigator.serviceWorker.ready.then(r => r.active.state)") == "activated"))
         self.game.server.kill()
         self.again(x)
         x.menu(30)
@@ -1035,7 +1028,10 @@ def page_options(_):
     at = got[1:3]
     assert got == [1, *at, 0] + [k for b in (4, 5) for k in (2, b, *at, 3, b, *at)] and \
         at[0] != at[1], got
-    x.hover_jouer()
+    # The pointer over "Jouer", once unlit, lights it: its label turns black.
+    until("an unlit button", x.unlit)
+    x.xdo("mousemove", x.cx, x.cy - 80)
+    until("a lit button", lambda: not x.unlit())
     x.click(50 + 20)
     until("the options screen", lambda: x.menu() != menu)
     x.click(50 + 20)
@@ -1069,9 +1065,8 @@ def page_options(_):
 TABLES = {
     "start": [(env, row) for row in (
         ("late", {}, None),
-        (None, {"TERM": "no-such-terminal"}, "cannot open the display"),
-        (None, {"DISPLAY": ""}, "cannot open the display"),
-        (None, {"DISPLAY": ":99999"}, "cannot open the display"),
+        *((None, given, "cannot open the display") for given in (
+            {"TERM": "no-such-terminal"}, {"DISPLAY": ""}, {"DISPLAY": ":99999"})),
         # SDL 1.2's dummy driver has no desktop size; SDL 2's has one.
         (None, {"DISPLAY": ":99999", "SDL_VIDEODRIVER": "dummy"},
          not COMPAT and "cannot open the window"),
@@ -1082,8 +1077,7 @@ TABLES = {
         # A row of 16384 pixels of 4 bytes needs more than a 16-bit pitch.
         ((16384, 64, 24), {}, "cannot open the window"),
         # sdl12-compat has no renderer for 8 and 15 bits.
-        ((640, 480, 8), {}, COMPAT and "cannot open the window"),
-        ((640, 480, 15), {}, COMPAT and "cannot open the window"),
+        *(((640, 480, bits), {}, COMPAT and "cannot open the window") for bits in (8, 15)),
         ((640, 480, 16), {}, None), ((640, 480, 30), {}, None),
     )],
     "play": [(session, Linux())] + [(signalled, (sig, place)) for sig in

@@ -67,8 +67,7 @@ class Xvfb:
 
     # The pixels of a rectangle, as 0xRRGGBB, row after row (24-bit screens).
     def shot(self, x=0, y=0, w=0, h=0):
-        image = self.root.get_image(x, y, w or self.w - x, h or self.h - y, X.ZPixmap,
-                                    0xFFFFFFFF)
+        image = self.root.get_image(x, y, w or self.w - x, h or self.h - y, X.ZPixmap, 0xFFFFFFFF)
         return (numpy.frombuffer(image.data, "<u4") & 0xFFFFFF).tolist()
 
     # Which frame of the menu's cycle of 360 the screen shows, counted from
@@ -115,13 +114,6 @@ class Xvfb:
     # Whether "Jouer"'s label shows grey, as it does once faded in and unlit.
     def unlit(self):
         return 0xCFCFCF in self.shot(self.cx - 50, self.cy - 100, 260, 40)
-
-    # Waits for "Jouer" unlit, then puts the pointer on it: the button must
-    # light (its label turns black).
-    def hover_jouer(self):
-        until("an unlit button", self.unlit)
-        self.xdo("mousemove", self.cx, self.cy - 80)
-        until("a lit button", lambda: not self.unlit())
 
     # Waits for a menu screen: grey corners, a plate on each row; returns
     # the plates' widths, labels included.
