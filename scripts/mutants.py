@@ -131,9 +131,10 @@ def git(*args):
 
 
 def commit():
-    """The commit the sources are at, marked when they differ from it."""
+    """The commit the sources are at, marked when they differ from it (the
+    results themselves, which a run writes as it goes, aside)."""
     return git("rev-parse", "--short", "HEAD").strip() + "+changes" * bool(
-        git("status", "--porcelain", "--untracked-files=no"))
+        git("status", "--porcelain", "--untracked-files=no", "--", ".", ":!docs/mutants"))
 
 
 def state(m, tests):
