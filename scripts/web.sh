@@ -53,6 +53,6 @@ files=$(cd "$site" && ls | sort)
 list=$(printf '"%s", ' $files)
 sed -e "s|@CACHE@|$("$here/scripts/web-cache.sh" "$site")|" -e "s|@FILES@|[${list%, }]|" \
     "$here/dist/web/sw.js" >"$site/sw.js"
-( cd "$site" && for f in $(ls | sort); do
+( cd "$site" && for f in $files sw.js; do
       printf '%-22s %8d bytes, %8d gzip-compressed\n' "$f" "$(wc -c <"$f")" "$(gzip -9n <"$f" | wc -c)"
   done )
