@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 
 typedef std::vector<short> Pcm; /* interleaved stereo frames at 44.1 kHz */
 static const size_t SEC = 44100;
@@ -111,13 +112,17 @@ TEST_F(Mixer, VolumesScaleAndClampAndTheSumSaturates) {
  * is the decoded file to the sample, and at any other rate, mono or stereo,
  * the tone it was made from, at its pitch in both channels. A pass flows into
  * the next without a gap; the loop count, read at the end of each pass, may
- * change while the sound plays; once it ends, the channel is gone. */
+ * change while the sound plays; once it ends, the channel is gone. A file
+ * that holds no MP3 is refused, and left closed. */
 TEST_F(Mixer, PlaysEveryFileAsOftenAsTheLoopCountSays) {
+    std::ofstream("bad.mp3") << "no MPEG audio here";
     const struct { const char* file; double hz; int loops, then; size_t at, passes; } cases[] = {
         {"tone44.mp3", 0, 0, 0, 0, 1}, {"tone44.mp3", 0, 0, 2, SEC / 2, 3},
         {"tone44.mp3", 0, -1, 0, 5 * SEC / 2, 3}, {"mono8k.mp3", 440, 0, 0, 0, 1},
         {"tone48k.mp3", 480, 0, 0, 0, 1}};
-    for (FMOD_MODE mode : {FMOD_CREATESTREAM, 0u})
+    for (FMOD_MODE mode : {FMOD_CREATESTREAM, 0u}) {
+        FMOD_SOUND* bad = nullptr;
+        EXPECT_EQ(FMOD_System_CreateSound(sys, "bad.mp3", mode, nullptr, &bad), FMOD_ERR_FORMAT);
         for (auto c : cases) {
             SCOPED_TRACE(testing::Message() << c.file << (mode ? " stream, " : " whole, ") << c.at);
             Pcm ref = c.hz ? Pcm(2 * SEC) : reference(c.file);
@@ -134,6 +139,7 @@ TEST_F(Mixer, PlaysEveryFileAsOftenAsTheLoopCountSays) {
             EXPECT_EQ(gap(pull(sys, SEC / 2), ref, 0.0), 0.0);
             EXPECT_EQ(FMOD_Channel_SetVolume(ch, 1), FMOD_ERR_INVALID_HANDLE);
         }
+    }
 }
 
 /* However a play ends (stopped, its stream played anew, which starts it over,

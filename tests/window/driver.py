@@ -51,11 +51,11 @@ def until(what, test, timeout=10):
 
 
 class Xvfb:
-    def __init__(self, w=640, h=480, depth=24, number=None):
+    def __init__(self, w=640, h=480, depth=24):
         self.w, self.h, self.cx, self.cy = w, h, w // 2, h // 2
         r, wr = os.pipe()
-        spawn(["Xvfb", *([":%d" % number] if number else []), "-displayfd", str(wr), "-nolisten",
-               "tcp", "-screen", "0", "%dx%dx%d" % (w, h, depth)], pass_fds=[wr],
+        spawn(["Xvfb", "-displayfd", str(wr), "-nolisten", "tcp", "-screen", "0",
+               "%dx%dx%d" % (w, h, depth)], pass_fds=[wr],
               stderr=subprocess.DEVNULL)
         os.close(wr)
         with os.fdopen(r) as f:
@@ -129,18 +129,24 @@ class Game:
     def __init__(self, x=None, cmd=None, cwd=None, **env):
         env = {**{k: v for k, v in os.environ.items() if not k.startswith("SDL_")},
                "SDL_AUDIODRIVER": "dummy", "DISPLAY": x and x.name, **env}
+        # Its output goes to files, not pipes: the processes that Wine
+        # starts beside a game hold what it inherited for seconds after it
+        # ends.
+        self.out, self.err = (tempfile.TemporaryFile("w+") for _ in range(2))
         self.proc = spawn(cmd or [BIN], cwd=cwd or os.path.dirname(BIN), text=True,
                           env={k: v for k, v in env.items() if v is not None},
-                          stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                          stdin=subprocess.DEVNULL, stdout=self.out, stderr=self.err)
 
     # (status, stdout, stderr) once the game ends; a signal N gives -N.
     def wait(self, timeout=10):
         try:
-            out, err = self.proc.communicate(timeout=timeout)
+            self.proc.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
             self.proc.kill()
             raise AssertionError("the game still runs after %d s" % timeout)
-        return self.proc.returncode, out, err
+        for f in (self.out, self.err):
+            f.seek(0)
+        return self.proc.returncode, self.out.read(), self.err.read()
 
 
 # A browser, as a game to signal: those of its processes that run the page
