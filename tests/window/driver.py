@@ -8,8 +8,14 @@ import traceback
 import numpy
 import websocket
 
-from Xlib import X, display, error
+from Xlib import X, display, error, ext
 from Xlib.protocol import event
+
+# Xlib imports a server's extensions at its first connection: all of them
+# now, since rows that connect at once from several threads would otherwise
+# find one another's half imported.
+for _, _module in ext.__extensions__:
+    __import__("Xlib.ext." + _module)
 
 GREY, PLATE, BLACK, WHITE = 0x303030, 0x7D7C7C, 0, 0xFFFFFF
 ROWS = (-100, -50, 0, 50)  # the menu screens' button rows, from the centre
