@@ -5,7 +5,7 @@
 # game starts and shows its screen, what it checks once its menu shows, in
 # a game and back, and how it ends. The exit status is the number of failed
 # rows.
-import array, base64, functools, glob, gzip, hashlib, io, json, math, os, random, re, shutil
+import array, base64, functools, glob, gzip, hashlib, io, itertools, json, math, os, random, re, shutil
 import signal, struct, subprocess, sys, tempfile, time, zipfile
 
 import numpy
@@ -192,7 +192,8 @@ def played(take, name):
 def env(row):
     desktop, environment, refused = row
     if desktop == "late":  # a display that appears at once, 0.3 s after the game starts
-        x, late = Xvfb(), "/tmp/.X11-unix/X%d" % (50 + os.getpid() % 900)
+        x, late = Xvfb(), next(p for p in ("/tmp/.X11-unix/X%d" % n for n in itertools.count(
+            1000 + os.getpid() % 9000)) if not os.path.lexists(p))
         game = Game(None, DISPLAY=":" + late[16:])
         time.sleep(0.3)
         os.symlink("X" + x.name[1:], late)
