@@ -306,9 +306,17 @@ def windows(x, cwd=None, raw=None, name="zimbalo", spoilt={}):
             os.remove(here + "/" + f)
         if form == "directory":
             os.mkdir(here + "/" + f)
+    settled()
     return here, Game(x, ["wine", here + "/zimbalo.exe"], cwd or here, WINEDEBUG="-all,trace+msgbox",
                       SDL_AUDIODRIVER=raw and "disk" or "dummy", SDL_DISKAUDIOFILE=raw,
                       SDL_DISKAUDIODELAY="10")
+
+
+# Waits for the Wine processes of the row before to end: the prefix's
+# desktop opens on the display of the first process that needs it, and
+# would stay on that row's display, gone, while they last.
+def settled():
+    subprocess.run(["wineserver", "-w"])
 
 
 # The text of the message box in Wine's trace (its \xxxx escapes decoded).
@@ -418,6 +426,7 @@ def installer(row):
         ["wine", *cmd], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env={
             **os.environ, "WINEDEBUG": "-all", "DISPLAY": x.name, "SDL_AUDIODRIVER": "dummy"}
     ).returncode
+    settled()
     drive = os.environ["WINEPREFIX"] + "/drive_c/"
     wine("reg", "add", r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Autre", "/v",
          "DisplayName", "/d", "Autre", "/f")
