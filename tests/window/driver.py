@@ -100,7 +100,7 @@ class Xvfb:
                     if w.get_wm_name() == "Zimbalo" and \
                             w.get_attributes().map_state == X.IsViewable:
                         return w
-                except error.BadWindow:
+                except error.XError:
                     pass
         return until("the window", find, timeout)
 
@@ -225,7 +225,7 @@ def title(x):
             name = w.get_full_property(x.atom("_NET_WM_NAME"), 0)
             if name and w.get_attributes().map_state == X.IsViewable:
                 return re.sub(" [-—] (Mozilla Firefox|Chromium)$", "", name.value.decode())
-        except error.BadWindow:
+        except error.XError:  # a window gone, or a title changed while it was read
             pass
     return ""
 
