@@ -94,10 +94,13 @@ static void checkTurns()
     SDL_Surface* square = SDL_CreateRGBSurface(SDL_SWSURFACE, 7, 5, 32, 0, 0, 0, 0);
     SDL_Surface* grey = SDL_CreateRGBSurface(SDL_SWSURFACE, 7, 5, 8, 0, 0, 0, 0);
     SDL_Surface* empty = SDL_CreateRGBSurface(SDL_SWSURFACE, 0, 5, 32, 0, 0, 0, 0);
+    static Uint32 pixels[7 * 5]; /* made by hand, with rows too short for 7 pixels */
+    SDL_Surface* narrow = SDL_CreateRGBSurfaceFrom(pixels, 7, 5, 32, 3 * 7, 0, 0, 0, 0);
     const struct { SDL_Surface* s; double angle, zoom; int smooth; bool turns; } turns[] = {
         {NULL, 5, 1, SMOOTHING_ON, false}, {square, inf, 1, SMOOTHING_ON, false},
         {square, -inf, 1, SMOOTHING_ON, false}, {square, nan, 1, SMOOTHING_ON, false},
         {grey, 5, 1, SMOOTHING_ON, false}, {empty, 5, 1, SMOOTHING_ON, false},
+        {narrow, 5, 1, SMOOTHING_ON, false},
         {square, 5, 2, SMOOTHING_ON, false}, {square, 5, 1, SMOOTHING_OFF, false},
         {square, 1e300, 1, SMOOTHING_ON, true}, {square, -1e300, 1, SMOOTHING_ON, true},
         {square, 5e-324, 1, SMOOTHING_ON, true}, {square, 359.999, 1, SMOOTHING_ON, true},
@@ -114,7 +117,7 @@ static void checkTurns()
                  " surface of pitch " + std::to_string(out->pitch));
         SDL_FreeSurface(out);
     }
-    for (SDL_Surface* s : {square, grey, empty})
+    for (SDL_Surface* s : {square, grey, empty, narrow})
         SDL_FreeSurface(s);
 }
 
