@@ -298,9 +298,13 @@ def serve(root, path="index.html"):
 # the page's corner, below the browser's bar (where no button of the game
 # is), or key, until the game has begun or the page has given up.
 def begin(x, key=None):
-    running = lambda: title(x) != "Zimbalo" or PLATE in x.shot(x.cx - 51, x.cy - 80, 260, 1)
     gesture = ("key", key) if key else ("mousemove", 2, x.h - 2, "click", 1)
-    until("the game", lambda: x.xdo(*gesture) or time.sleep(0.5) or running(), 60)
+    until("the game", lambda: x.xdo(*gesture) or time.sleep(0.5) or running(x), 60)
+
+
+# Whether the page on x has begun: its menu shows, or a line in its title.
+def running(x):
+    return title(x) != "Zimbalo" or PLATE in x.shot(x.cx - 51, x.cy - 80, 260, 1)
 
 
 # The next TAKE frames that the page's Web Audio node plays (see browser),
