@@ -192,9 +192,10 @@ def played(take, name):
 def env(row):
     desktop, environment, refused = row
     if desktop == "late":  # a display that appears at once, 0.3 s after the game starts
-        x, late = Xvfb(), next(p for p in ("/tmp/.X11-unix/X%d" % n for n in itertools.count(
-            1000 + os.getpid() % 9000)) if not os.path.lexists(p))
-        game = Game(None, DISPLAY=":" + late[16:])
+        x, socket = Xvfb(), "/tmp/.X11-unix/X%d"  # (a killed server leaves its socket)
+        n = next(n for n in itertools.count(1000 + os.getpid() % 9000)
+                 if not os.path.lexists(socket % n))
+        game, late = Game(None, DISPLAY=":%d" % n), socket % n
         time.sleep(0.3)
         os.symlink("X" + x.name[1:], late)
         try:
