@@ -77,4 +77,16 @@
 #define SDL_LOADSO_DUMMY 1
 #define SDL_THREADS_DISABLED 1
 
+/* Every fill of a surface (SDL_FillRect of 32-bit pixels) runs through
+ * SDL_memset4. SDL's own, where it has no assembly, is a Duff's device,
+ * which the compiler cannot turn into WebAssembly's vector stores; this
+ * plain loop it can, and it fills a window about twice as fast. */
+#define SDL_memset4(dst, val, len)					\
+	do {								\
+		Uint32 *_p = (Uint32 *)(dst), _v = (val);		\
+		unsigned _i, _n = (len);				\
+		for (_i = 0; _i < _n; _i++)				\
+			_p[_i] = _v;					\
+	} while (0)
+
 #endif /* _SDL_config_h */
