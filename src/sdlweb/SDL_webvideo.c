@@ -197,19 +197,32 @@ EM_JS(int, web_canvas_size, (int *w, int *h), {
 	return 1;
 });
 
-/* Sizes the canvas to a new screen, which clears it to opaque black. */
+/* Sizes the canvas to a new screen, which clears it to opaque black. The
+ * context is desynchronized: chromium then draws the canvas's changes
+ * straight to the screen instead of compositing the whole page again,
+ * which took a millisecond of each frame of the menus; other engines take
+ * it as a hint. */
 EM_JS(void, web_canvas_resize, (int w, int h), {
 	var canvas = Module.canvas;
 	canvas.width = w;
 	canvas.height = h;
-	Module.zimbaloContext = canvas.getContext('2d', { alpha: false });
+	Module.zimbaloContext = canvas.getContext('2d', { alpha: false, desynchronized: true });
 });
 
 /* Draws the part (x, y, w, h) of rgba, a whole canvas of width cw and
- * height ch in RGBA, on the canvas. */
+ * height ch in RGBA, on the canvas. The ImageData over rgba is made once
+ * and kept: a new one at every put was a third of the upload's cost. It is
+ * made again for a new screen, or when the memory grows, which detaches
+ * the buffer it views. */
 EM_JS(void, web_canvas_put, (const void *rgba, int cw, int ch, int x, int y, int w, int h), {
-	var pixels = new Uint8ClampedArray(HEAPU8.buffer, rgba, cw * ch * 4);
-	Module.zimbaloContext.putImageData(new ImageData(pixels, cw, ch), 0, 0, x, y, w, h);
+	var image = Module.zimbaloImage;
+	if (!image || image.data.buffer !== HEAPU8.buffer || Module.zimbaloImageAt !== rgba ||
+	    image.width !== cw || image.height !== ch) {
+		var pixels = new Uint8ClampedArray(HEAPU8.buffer, rgba, cw * ch * 4);
+		image = Module.zimbaloImage = new ImageData(pixels, cw, ch);
+		Module.zimbaloImageAt = rgba;
+	}
+	Module.zimbaloContext.putImageData(image, 0, 0, x, y, w, h);
 });
 
 EM_JS(void, web_set_title, (const char *title), {
