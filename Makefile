@@ -55,9 +55,10 @@ serve-web: web
 # Frame rates against the floor at two window sizes, then on sdl12-compat
 # against the classic library, the Windows release under Wine and the page in
 # chromium, Firefox and WebKitGTK against the Linux build (skipped offline),
-# then the page's Lighthouse performance score, the frame and audio
-# benchmarks, and the audio callback with a slow disk and without;
-# docs/PERFORMANCE.md explains the figures.
+# and where a frame of the page's menu goes in chromium; then the page's
+# Lighthouse performance score, the frame and audio benchmarks, and the
+# audio callback with a slow disk and without; docs/PERFORMANCE.md explains
+# the figures.
 bench: test-deps configure
 	cmake --build $(BUILD) -j $(JOBS) --target bench
 	bench/fps 1920x1080
@@ -66,7 +67,7 @@ bench: test-deps configure
 	-bench/fps 3840x2160 --compat
 	-./scripts/windows.sh $(BUILD) >/dev/null && bench/fps 1920x1080 --windows
 	-./scripts/web.sh $(BUILD) >/dev/null && for engine in chromium firefox webkit; do \
-	    bench/fps 1280x720 --web $$engine; done
+	    bench/fps 1280x720 --web $$engine; done; bench/page_profile $(BUILD)
 	-sh scripts/lighthouse.sh $(BUILD)/lighthouse && bench/page_audit $(BUILD)
 	cd $(BUILD) && SDL_VIDEODRIVER=dummy ./bench/frames_bench
 	cd $(BUILD) && SDL_AUDIODRIVER=dummy ./bench/audio_bench
