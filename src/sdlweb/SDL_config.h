@@ -80,7 +80,7 @@
 /* Every fill of a surface (SDL_FillRect of 32-bit pixels) runs through
  * SDL_memset4. SDL's own, where it has no assembly, is a Duff's device,
  * which the compiler cannot turn into WebAssembly's vector stores; this
- * plain loop it can, and it fills a window about twice as fast. */
+ * plain loop it can, and it fills a window several times as fast. */
 #define SDL_memset4(dst, val, len)					\
 	do {								\
 		Uint32 *_p = (Uint32 *)(dst), _v = (val);		\
