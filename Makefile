@@ -67,7 +67,7 @@ bench: test-deps configure
 	-bench/fps 3840x2160 --compat
 	-./scripts/windows.sh $(BUILD) >/dev/null && bench/fps 1920x1080 --windows
 	-./scripts/web.sh $(BUILD) >/dev/null && for engine in chromium firefox webkit; do \
-	    bench/fps 1280x720 --web $$engine; done; bench/page_profile $(BUILD)
+	    bench/fps 1280x720 --web $$engine; done; bench/fps 1280x720 --profile --seconds 8
 	-sh scripts/lighthouse.sh $(BUILD)/lighthouse && bench/page_audit $(BUILD)
 	cd $(BUILD) && SDL_VIDEODRIVER=dummy ./bench/frames_bench
 	cd $(BUILD) && SDL_AUDIODRIVER=dummy ./bench/audio_bench
