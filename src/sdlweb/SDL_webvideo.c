@@ -216,11 +216,10 @@ EM_JS(void, web_canvas_resize, (int w, int h), {
  * the buffer it views. */
 EM_JS(void, web_canvas_put, (const void *rgba, int cw, int ch, int x, int y, int w, int h), {
 	var image = Module.zimbaloImage;
-	if (!image || image.data.buffer !== HEAPU8.buffer || Module.zimbaloImageAt !== rgba ||
+	if (!image || image.data.buffer !== HEAPU8.buffer || image.data.byteOffset !== rgba ||
 	    image.width !== cw || image.height !== ch) {
 		var pixels = new Uint8ClampedArray(HEAPU8.buffer, rgba, cw * ch * 4);
 		image = Module.zimbaloImage = new ImageData(pixels, cw, ch);
-		Module.zimbaloImageAt = rgba;
 	}
 	Module.zimbaloContext.putImageData(image, 0, 0, x, y, w, h);
 });
